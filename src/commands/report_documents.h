@@ -1,0 +1,42 @@
+// Report documents (open or create KVOutput.fm, append formatted paragraphs),
+// display names of documents and books, and the walks over a book's
+// document components that book commands share.
+#ifndef GRIDWRIGHT_COMMANDS_REPORT_DOCUMENTS_H
+#define GRIDWRIGHT_COMMANDS_REPORT_DOCUMENTS_H
+
+#include "host/fm_api.h"
+
+// ---- Report documents ----------------------------------------------------------------------
+
+// Opens HOME\KVOutput.fm, or creates a new untitled custom document when it
+// cannot be opened. Returns the document id, 0 when neither worked.
+ObjectId OpenReportDocument(void);
+
+// Appends one paragraph holding text at the end of the report document and
+// gives it the named paragraph format (formatName may be NULL).
+void AppendReportParagraph(ObjectId report, const char* text, const char* formatName);
+
+// Gives paragraph the properties of the document's paragraph format of that
+// name, unless there is no such format or the paragraph's property 588 is set.
+void ApplyParagraphFormat(ObjectId document, ObjectId paragraph, const char* formatName);
+
+// Fresh strings the caller frees with MemFree. DocumentDisplayName falls back
+// to "Untitled"; BookDisplayName returns NULL when the book has no file name.
+char* DocumentDisplayName(ObjectId document);
+char* BookDisplayName(ObjectId book);
+
+// ---- Book walks ---------------------------------------------------------------------------
+
+// The command's work on one open document of the book.
+typedef void (*WalkWork)(ObjectId document, void* context);
+
+// Opens each document component of the book in book order (depth-first
+// through groups), shows "Examining: " and the file name in the book's
+// status line, runs work, and closes the document without saving.
+void ExamineBookDocuments(ObjectId book, WalkWork work, void* context);
+
+// Like ExamineBookDocuments with the given status prefix, but saves each
+// document under its own path after the work, then closes it.
+void ProcessBookDocuments(ObjectId book, const char* statusPrefix, WalkWork work, void* context);
+
+#endif  // GRIDWRIGHT_COMMANDS_REPORT_DOCUMENTS_H

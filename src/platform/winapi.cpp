@@ -1,0 +1,86 @@
+// The shared stand-ins for ole32's task allocator and kernel32's RaiseException.
+#include "platform/winapi.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <unordered_set>
+
+namespace {
+
+struct TaskAllocator {
+  std::mutex mutex;
+  std::unordered_set<void*> live;
+  uint64_t allocations = 0;
+  uint64_t frees = 0;
+  uint64_t badFrees = 0;
+  uint32_t failNext = 0;
+};
+
+TaskAllocator& Allocator() {
+  static TaskAllocator* allocator = new TaskAllocator;  // never destroyed: used until exit
+  return *allocator;
+}
+
+}  // namespace
+
+extern "C" void* CoTaskMemAlloc(size_t size) {
+  TaskAllocator& a = Allocator();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (a.failNext > 0) {
+    --a.failNext;
+    return nullptr;
+  }
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) return nullptr;
+  a.live.insert(block);
+  ++a.allocations;
+  return block;
+}
+
+extern "C" void CoTaskMemFree(void* block) {
+  if (block == nullptr) return;
+  TaskAllocator& a = Allocator();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (a.live.erase(block) == 0) {
+    ++a.badFrees;
+    return;
+  }
+  ++a.frees;
+  std::free(block);
+}
+
+extern "C" uint64_t CoTaskMemAllocations(void) {
+  std::lock_guard<std::mutex> lock(Allocator().mutex);
+  return Allocator().allocations;
+}
+
+extern "C" uint64_t CoTaskMemFrees(void) {
+  std::lock_guard<std::mutex> lock(Allocator().mutex);
+  return Allocator().frees;
+}
+
+extern "C" uint64_t CoTaskMemLiveBlocks(void) {
+  std::lock_guard<std::mutex> lock(Allocator().mutex);
+  return Allocator().live.size();
+}
+
+extern "C" uint64_t CoTaskMemBadFrees(void) {
+  std::lock_guard<std::mutex> lock(Allocator().mutex);
+  return Allocator().badFrees;
+}
+
+extern "C" void CoTaskMemResetCounters(void) {
+  TaskAllocator& a = Allocator();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  a.allocations = a.frees = a.badFrees = 0;
+  a.failNext = 0;
+}
+
+extern "C" void CoTaskMemFailNext(uint32_t count) {
+  std::lock_guard<std::mutex> lock(Allocator().mutex);
+  Allocator().failNext = count;
+}
+
+extern "C" void RaiseException(uint32_t code, uint32_t flags, uint32_t, const uintptr_t*) {
+  throw SoftwareException{code, flags};
+}
