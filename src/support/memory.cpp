@@ -1,0 +1,93 @@
+// Heap blocks with a single failure policy, and the fatal stop.
+#include "support/memory.h"
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/winapi.h"
+
+namespace {
+
+// Test seam: allocations to let through, then allocations to fail.
+uint32_t gSuccessesBeforeFailure = 0;
+uint32_t gFailuresPending = 0;
+
+// Advances the seam by one allocation; true when this allocation fails.
+bool SeamFailsThisAllocation() {
+  if (gFailuresPending == 0) {
+    return false;
+  }
+  if (gSuccessesBeforeFailure > 0) {
+    --gSuccessesBeforeFailure;
+    return false;
+  }
+  --gFailuresPending;
+  return true;
+}
+
+// The single failure policy: NULL goes back to the caller unless the caller
+// asked for a must-succeed allocation.
+void* Checked(void* block, uint32_t flags) {
+  if (block == nullptr && (flags & kMemMustSucceed) != 0) {
+    FatalError();
+  }
+  return block;
+}
+
+}  // namespace
+
+void* MemAlloc(size_t size, uint32_t flags) {
+  void* block = SeamFailsThisAllocation() ? nullptr : malloc(size == 0 ? 1 : size);
+  return Checked(block, flags);
+}
+
+void* MemAllocZeroed(size_t count, size_t size, uint32_t flags) {
+  void* block = nullptr;
+  // A product that does not fit in size_t is a failed allocation.
+  const bool overflows = size != 0 && count > SIZE_MAX / size;
+  if (!SeamFailsThisAllocation() && !overflows) {
+    block = (count == 0 || size == 0) ? calloc(1, 1) : calloc(count, size);
+  }
+  return Checked(block, flags);
+}
+
+void* MemRealloc(void* block, size_t size, uint32_t flags) {
+  void* resized = SeamFailsThisAllocation() ? nullptr : realloc(block, size == 0 ? 1 : size);
+  return Checked(resized, flags);
+}
+
+int32_t MemFree(void* block) {
+  free(block);
+  return 0;
+}
+
+int32_t MemFreeAt(void* holderAddress) {
+  if (holderAddress != nullptr) {
+    void* block = nullptr;
+    memcpy(&block, holderAddress, sizeof block);
+    free(block);
+  }
+  return 0;
+}
+
+int32_t MemZero(void* block, size_t length) {
+  if (block == nullptr) {
+    return 1;
+  }
+  memset(block, 0, length);
+  return 0;
+}
+
+void FatalError(void) {
+  RaiseException(1, 0, 0, nullptr);
+  // RaiseException does not return; should a platform let it, stop here too.
+  abort();
+}
+
+void MemFailNextAllocations(uint32_t count) { MemFailNextAllocationsAfter(0, count); }
+
+void MemFailNextAllocationsAfter(uint32_t successes, uint32_t count) {
+  gSuccessesBeforeFailure = successes;
+  gFailuresPending = count;
+}

@@ -1,0 +1,77 @@
+// Tests of heap blocks, the must-succeed policy and the fatal stop.
+#include "support/memory.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "platform/winapi.h"
+
+namespace {
+
+TEST(Memory, FailureSeamMakesPlainAllocationsReturnNull) {
+  MemFailNextAllocations(3);
+  EXPECT_EQ(MemAlloc(16, 0), nullptr);
+  EXPECT_EQ(MemAllocZeroed(4, 4, 0), nullptr);
+  EXPECT_EQ(MemRealloc(nullptr, 16, 0), nullptr);
+  void* block = MemAlloc(16, 0);  // the seam is used up
+  EXPECT_NE(block, nullptr);
+  MemFree(block);
+}
+
+TEST(Memory, FailedReallocKeepsTheOldBlock) {
+  char* block = static_cast<char*>(MemAlloc(4, 0));
+  ASSERT_NE(block, nullptr);
+  memcpy(block, "abc", 4);
+  MemFailNextAllocations(1);
+  EXPECT_EQ(MemRealloc(block, 1 << 20, 0), nullptr);
+  EXPECT_STREQ(block, "abc");
+  char* grown = static_cast<char*>(MemRealloc(block, 8, 0));
+  ASSERT_NE(grown, nullptr);
+  EXPECT_STREQ(grown, "abc");
+  MemFree(grown);
+}
+
+TEST(Memory, AllocZeroedGivesZerosAndRefusesOverflowingProducts) {
+  unsigned char* block = static_cast<unsigned char*>(MemAllocZeroed(8, 4, 0));
+  ASSERT_NE(block, nullptr);
+  for (int i = 0; i < 32; ++i) {
+    EXPECT_EQ(block[i], 0);
+  }
+  MemFree(block);
+  EXPECT_EQ(MemAllocZeroed(SIZE_MAX / 2, 4, 0), nullptr);
+}
+
+// A failed must-succeed allocation raises software exception 1 and the code
+// after it never runs.
+TEST(Memory, MustSucceedFailureEndsTheCallWithSoftwareException) {
+  bool reachedAfter = false;
+  MemFailNextAllocations(1);
+  try {
+    MemAlloc(16, kMemMustSucceed);
+    reachedAfter = true;
+    FAIL() << "the allocation returned";
+  } catch (const SoftwareException& exception) {
+    EXPECT_EQ(exception.code, 1u);
+    EXPECT_EQ(exception.flags, 0u);
+  }
+  EXPECT_FALSE(reachedAfter);
+
+  MemFailNextAllocations(1);
+  EXPECT_THROW(MemRealloc(nullptr, 8, kMemMustSucceed), SoftwareException);
+  MemFailNextAllocations(1);
+  EXPECT_THROW(MemAllocZeroed(1, 8, kMemMustSucceed), SoftwareException);
+  MemFailNextAllocations(0);
+}
+
+TEST(Memory, FreeAtReleasesThroughTheHolderAndLeavesItSet) {
+  char* block = static_cast<char*>(MemAlloc(8, 0));
+  char* holder = block;
+  EXPECT_EQ(MemFreeAt(&holder), 0);
+  EXPECT_EQ(holder, block);  // not cleared
+  char* none = nullptr;
+  EXPECT_EQ(MemFreeAt(&none), 0);
+  EXPECT_EQ(MemFreeAt(nullptr), 0);
+  EXPECT_EQ(MemFree(nullptr), 0);
+}
+
+}  // namespace
