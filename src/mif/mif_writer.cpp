@@ -1,0 +1,173 @@
+#include "mif/mif_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace gw::mif {
+
+// Walks the tree in order, writing each node's spacing, text and closing.
+// Nodes from the file bring their own spacing; new nodes get the host's.
+class TreeWriter {
+ public:
+  TreeWriter(const Document& document, std::string& out) : document_(document), out_(out) {}
+
+  void WriteRoot() {
+    const Document::Node& root = document_.nodes_[document_.Root()];
+    for (NodeId child = root.firstChild; child != kNoNode; child = document_.nodes_[child].next) {
+      WriteNode(child, 0);
+    }
+    Put(document_.View(root.closing));
+  }
+
+ private:
+  bool HasStatementChild(const Document::Node& node) const {
+    for (NodeId child = node.firstChild; child != kNoNode; child = document_.nodes_[child].next) {
+      if (document_.nodes_[child].kind == NodeKind::Statement) return true;
+    }
+    return false;
+  }
+
+  void NewLine(std::size_t depth) {
+    out_ += document_.lineBreak_;
+    out_.append(depth, ' ');
+    lineHasComment_ = false;
+  }
+
+  void Put(std::string_view text) {
+    out_ += text;
+    if (!text.empty()) lineHasComment_ = false;
+  }
+
+  // Writes the rest of a line: spacing and perhaps a comment, which a new
+  // value must not be appended to.
+  void PutLineEnd(std::string_view text) {
+    out_ += text;
+    if (!text.empty()) lineHasComment_ = text.find('#') != std::string_view::npos;
+  }
+
+  // Nesting is bounded by the reader, and edits add at most a few levels, so
+  // recursion depth stays small.
+  void WriteNode(NodeId id, std::size_t depth) {
+    const Document::Node& node = document_.nodes_[id];
+    const bool fresh = node.sourceOffset == Document::kNewNode;
+    if (!fresh) {
+      Put(document_.View(node.leading));
+    } else if (node.kind == NodeKind::Statement || lineHasComment_) {
+      NewLine(depth);
+    } else {
+      Put(" ");
+    }
+    Put(document_.View(node.text));
+    if (node.kind != NodeKind::Statement) {
+      PutLineEnd(document_.View(node.trailing));
+      return;
+    }
+    const bool holdsStatements = HasStatementChild(node);
+    if (!fresh) {
+      PutLineEnd(document_.View(node.afterHead));
+    } else if (holdsStatements) {
+      Put(" ");  // the host writes "<Tbl " before a line break
+    }
+    for (NodeId child = node.firstChild; child != kNoNode; child = document_.nodes_[child].next) {
+      WriteNode(child, depth + 1);
+    }
+    if (!fresh) {
+      Put(document_.View(node.closing));
+      Put(">");
+      PutLineEnd(document_.View(node.trailing));
+      return;
+    }
+    // The host closes a statement that holds statements on a line of its own.
+    if (holdsStatements) {
+      NewLine(depth);
+      Put("> # end of ");
+      Put(document_.Name(id));
+    } else {
+      Put(">");
+    }
+  }
+
+  const Document& document_;
+  std::string& out_;
+  bool lineHasComment_ = false;  // the last line written so far ends in a comment
+};
+
+std::string Write(const Document& document) {
+  if (!document.modified_) return document.source_;
+  std::string out;
+  out.reserve(document.source_.size() + document.added_.size() + 1024);
+  TreeWriter(document, out).WriteRoot();
+  return out;
+}
+
+namespace {
+
+Error SaveError(const std::string& path, std::string_view step, int error) {
+  return Error{path + ": cannot save: " + std::string(step) + ": " + std::strerror(error)};
+}
+
+}  // namespace
+
+Status WriteFileAtomically(const std::string& givenPath, std::string_view text) {
+  // Through a symbolic link the file it points to is replaced, and the link stays.
+  std::string path = givenPath;
+  struct stat link {};
+  if (::lstat(givenPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* target = ::realpath(givenPath.c_str(), nullptr);
+    if (target == nullptr) return SaveError(givenPath, "cannot follow the link", errno);
+    path = target;
+    std::free(target);
+  }
+  std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty()) return Error{path + ": cannot save: no file name"};
+
+  std::string tempPath = (folder == "/" ? "" : folder) + "/." + base + ".tmp-XXXXXX";
+  std::vector<char> pattern(tempPath.begin(), tempPath.end());
+  pattern.push_back('\0');
+  int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return SaveError(path, "cannot create a temporary file in " + folder, errno);
+  tempPath.assign(pattern.data());
+
+  // From here on every failure removes the temporary file.
+  auto fail = [&](std::string_view step, int error) -> Status {
+    if (fd >= 0) ::close(fd);
+    ::unlink(tempPath.c_str());
+    return SaveError(path, step, error);
+  };
+
+  struct stat old {};
+  mode_t mode = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644;
+  if (::fchmod(fd, mode) != 0) return fail("cannot set permissions", errno);
+
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return fail("cannot write", errno);
+    written += static_cast<std::size_t>(count);
+  }
+  if (::fsync(fd) != 0) return fail("cannot flush to disk", errno);
+  int closed = ::close(fd);
+  fd = -1;
+  if (closed != 0) return fail("cannot write", errno);
+  if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail("cannot replace the file", errno);
+
+  // Make the rename itself durable; the new file is complete either way.
+  int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    (void)::fsync(folderFd);
+    ::close(folderFd);
+  }
+  return Status::Ok();
+}
+
+}  // namespace gw::mif

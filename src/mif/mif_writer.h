@@ -1,0 +1,25 @@
+// Writing MIF: a Document back to text, and text safely over a file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "mif/mif_result.h"
+#include "mif/mif_tree.h"
+
+namespace gw::mif {
+
+// The text of a document: byte for byte the file it was read from when
+// nothing was changed; otherwise the unchanged parts as they were and the new
+// ones in the host's style.
+[[nodiscard]] std::string Write(const Document& document);
+
+// Replaces the file at path with text so that, whatever happens, the file is
+// either its old self or the new text in full: the text goes to a temporary
+// file in the same folder, is flushed to disk, and is renamed over path. On
+// failure the temporary file is removed and the old file is untouched. The new
+// file keeps the old one's permissions (0644 when there was none); through a
+// symbolic link, the file it points to is replaced.
+Status WriteFileAtomically(const std::string& path, std::string_view text);
+
+}  // namespace gw::mif
