@@ -12,6 +12,8 @@
 // returned. Failure values: 0 for ids, ints and metrics, NULL for strings,
 // {0, NULL} for lists, {0, 0} for text locations, a zero-filled record for
 // text ranges, the host status for status results. Nothing is ever retried.
+// A copy that cannot be allocated is a failure too (last error -1); the
+// host's block is released all the same.
 #ifndef GRIDWRIGHT_HOST_HOST_OPS_H
 #define GRIDWRIGHT_HOST_HOST_OPS_H
 
@@ -35,6 +37,10 @@ void HostSetApi(IFrameMakerApi* api);
 // When set, blocks the host returns are never released by the plug-in.
 int32_t HostOwnsResults(void);
 void HostSetOwnsResults(int32_t owns);
+
+// Empties the module return lists of HostOpenDocument and HostSaveDocument
+// (shutdown does this; pointers to them stay valid and see empty lists).
+void HostFreeReturnLists(void);
 
 // ---- Start-up, notifications and host commands ---------------------------------------
 
@@ -64,7 +70,12 @@ int32_t HostScrollListPrompt(int32_t* chosen, const char* title, const StringLis
 // ---- Documents -----------------------------------------------------------------------
 
 // returnList: NULL, or the address of a pointer that is set to the module's
-// return list of the operation (see host/property_lists.h).
+// return list of the operation. Whenever the host answered (also with a
+// failure status), the list the pointer pointed to is emptied first and the
+// module list is refilled with a copy of the host's return list; the module
+// list stays owned here (empty it with FreePropertyList when done). When only
+// that copy fails, the document id still comes back, the module list is empty
+// and the last error is -1.
 ObjectId HostOpenDocument(const char* fileName, const PropertyList* params, PropertyList** returnList);
 ObjectId HostSaveDocument(ObjectId document, const char* fileName, const PropertyList* params,
                           PropertyList** returnList);

@@ -15,16 +15,26 @@
 typedef void* (*BlockAllocFunction)(size_t size);
 typedef void (*BlockReleaseFunction)(void* block);
 
-// The plug-in's allocator for copies (MemAlloc without the must-succeed flag).
+// The plug-in's allocator for copies (MemAlloc without the must-succeed flag)
+// and its release (MemFree).
 void* PluginBlockAlloc(size_t size);
+void PluginBlockFree(void* block);
 
 // ---- Deep copies from host blocks -----------------------------------------------------
 // Each returns 0 on success and -1 when an allocation failed; on failure the
-// destination holds nothing that needs freeing.
+// blocks made so far are released with releaseOnFailure (which must match
+// alloc; NULL picks CoTaskMemFree for CoTaskMemAlloc, else PluginBlockFree)
+// and the destination is left empty ({0, NULL}, or a zeroed value), so
+// it holds nothing that needs freeing. A source array pointer that is NULL, or
+// a count of 0, gives {0, NULL}. NULL strings stay NULL. Type codes without a
+// rule (11, 16, above 22) are copied as their 16 bytes and own nothing.
 
-int32_t CopyPropertyList(PropertyList* dst, const PropertyList* src, BlockAllocFunction alloc);
-int32_t CopyTypedValue(TypedValue* dst, const TypedValue* src, BlockAllocFunction alloc);
-int32_t CopyTextItemList(TextItemList* dst, const TextItemList* src, BlockAllocFunction alloc);
+int32_t CopyPropertyList(PropertyList* dst, const PropertyList* src, BlockAllocFunction alloc,
+                         BlockReleaseFunction releaseOnFailure = NULL);
+int32_t CopyTypedValue(TypedValue* dst, const TypedValue* src, BlockAllocFunction alloc,
+                       BlockReleaseFunction releaseOnFailure = NULL);
+int32_t CopyTextItemList(TextItemList* dst, const TextItemList* src, BlockAllocFunction alloc,
+                         BlockReleaseFunction releaseOnFailure = NULL);
 
 // ---- Releases of host blocks (or of any blocks, given their release function) ----
 
@@ -43,7 +53,8 @@ PropertyList NewPropertyList(uint32_t n);
 int32_t SetProperty(PropertyList* list, int32_t code, const TypedValue* value);
 int32_t SetStringProperty(PropertyList* list, int32_t code, const char* string);
 int32_t SetIntProperty(PropertyList* list, int32_t code, int32_t value);
-// A duplicate whose NULL strings become empty strings. Returns 0 or -1.
+// A duplicate whose NULL strings become empty strings. Returns 0, or -1 when
+// memory is short (dst is then a zeroed value that owns nothing).
 int32_t DuplicateTypedValue(TypedValue* dst, const TypedValue* src);
 // A fresh copy; NULL gives a fresh empty string; NULL only when memory runs out.
 char* DuplicateString(const char* s);
