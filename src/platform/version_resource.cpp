@@ -15,8 +15,8 @@ bool gBlockBuilt = false;
 
 // The built block; rebuilt when the test seam changes the strings.
 std::string& Block() {
-  static std::string* block = new std::string;  // never destroyed: valid until unload
-  return *block;
+  static std::string block;  // destroyed when the library is unloaded
+  return block;
 }
 
 void BuildBlock() {

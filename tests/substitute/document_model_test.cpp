@@ -1,0 +1,107 @@
+// The document model and the file store on their own: copies with fresh ids,
+// text insertion around table anchors, and host path matching.
+#include <gtest/gtest.h>
+
+#include "substitute/document_model.h"
+#include "substitute/file_store.h"
+
+namespace gw::substitute {
+namespace {
+
+TEST(DocumentModel, CloneKeepsContentUnderFreshIds) {
+  auto doc = Document::NewStandard("C:\\a.fm");
+  Paragraph& p = doc->LastParagraph();
+  doc->SetParagraphText(p.id, "text");
+  Table* table = doc->AddTable("Format B", 2, 1, 1, 0, {p.id, 4});
+  ASSERT_NE(table, nullptr);
+  doc->SetCellText(doc->CellAt(table->id, 1, 1), "cell");
+  doc->FindCell(doc->CellAt(table->id, 1, 0))->overrides[4] = 1;
+
+  auto copy = doc->Clone();
+  EXPECT_NE(copy->Id(), doc->Id());
+  std::vector<ObjectId> tables = copy->TablesInOrder();
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_NE(tables[0], table->id);
+  const Table& copied = *copy->FindTable(tables[0]);
+  EXPECT_EQ(copied.tag, "Format B");
+  EXPECT_EQ(copy->CellText(copy->CellAt(copied.id, 1, 1)), "cell");
+  EXPECT_EQ(copy->FindCell(copy->CellAt(copied.id, 1, 0))->overrides[4], 1);
+  // Links point into the copy: the anchor, and the ruling ids of properties.
+  EXPECT_EQ(copy->FindParagraph(copied.anchor.object)->text, "text");
+  ObjectId ruling = static_cast<ObjectId>(copied.properties.at(1311).number);
+  EXPECT_EQ(copy->FindNamed(ruling)->name, "Double");
+  EXPECT_EQ(copy->TableFormatNames(), doc->TableFormatNames());
+}
+
+TEST(DocumentModel, LineFeedsMoveLaterAnchorsIntoTheNewParagraph) {
+  auto doc = Document::NewStandard();
+  Paragraph& p = doc->LastParagraph();
+  doc->SetParagraphText(p.id, "abcdef");
+  Table* early = doc->AddTable("Format A", 1, 1, 0, 0, {p.id, 1});
+  Table* late = doc->AddTable("Format A", 1, 1, 0, 0, {p.id, 5});
+  std::optional<TextLoc> end = doc->InsertText({p.id, 3}, "X\nY");
+  ASSERT_TRUE(end);
+  std::vector<ObjectId> paragraphs = doc->MainFlowParagraphs();
+  ASSERT_EQ(paragraphs.size(), 2u);
+  EXPECT_EQ(doc->FindParagraph(paragraphs[0])->text, "abcX");
+  EXPECT_EQ(doc->FindParagraph(paragraphs[1])->text, "Ydef");
+  EXPECT_EQ(early->anchor.object, paragraphs[0]);
+  EXPECT_EQ(early->anchor.offset, 1);
+  EXPECT_EQ(late->anchor.object, paragraphs[1]);
+  EXPECT_EQ(late->anchor.offset, 3);
+  EXPECT_EQ(end->object, paragraphs[1]);
+  EXPECT_EQ(end->offset, 1);
+  EXPECT_FALSE(doc->InsertText({late->id, 0}, "x"));
+}
+
+TEST(DocumentModel, TitleFollowsTitlePositionAndDeleteTableRemovesAll) {
+  auto doc = Document::NewStandard();
+  Table* table = doc->AddTable("Format A", 1, 2, 1, 1, {doc->LastParagraph().id, 0});
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->titleParagraphs.size(), 1u);
+  ObjectId title = table->titleParagraphs[0];
+  EXPECT_EQ(doc->TableOfParagraph(title), table->id);
+  SetFormatLevelProperty(table->properties, kPropTitlePosition, PropertyValue::Int(0));
+  doc->UpdateTitle(*table);
+  EXPECT_TRUE(table->titleParagraphs.empty());
+  EXPECT_EQ(doc->FindParagraph(title), nullptr);
+  ObjectId row = table->rows[1];
+  ObjectId id = table->id;
+  EXPECT_TRUE(doc->DeleteTable(id));
+  EXPECT_EQ(doc->FindRow(row), nullptr);
+  EXPECT_TRUE(doc->TablesInOrder().empty());
+  EXPECT_FALSE(doc->DeleteTable(id));
+}
+
+TEST(DocumentModel, CellMarginsKeepTheirTwoCodesEqual) {
+  PropertyBag bag;
+  SetFormatLevelProperty(bag, 1317, PropertyValue::OfMetric(5));
+  EXPECT_EQ(bag.at(583).number, 5);
+  SetFormatLevelProperty(bag, 581, PropertyValue::OfMetric(7));
+  EXPECT_EQ(bag.at(1315).number, 7);
+}
+
+TEST(MemoryFileStore, PathsMatchWithoutCaseOrSlashDirection) {
+  EXPECT_EQ(NormalizeHostPath("C:/Books/A.fm"), NormalizeHostPath("c:\\books\\a.FM"));
+  EXPECT_EQ(NormalizeHostPath("C:\\Gridwright\\\\KVOutput.fm"), NormalizeHostPath("C:\\Gridwright\\KVOutput.fm"));
+  EXPECT_EQ(NormalizeHostPath("\\\\server\\share"), "\\\\server\\share");
+  MemoryFileStore store;
+  store.Put("C:\\Books\\A.fm", *Document::NewStandard());
+  EXPECT_TRUE(store.Exists("c:/books/a.fm"));
+  LoadResult first = store.Load("c:/books/a.fm");
+  LoadResult second = store.Load("C:\\Books\\A.fm");
+  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<Document>>(first));
+  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<Document>>(second));
+  // Each load is a fresh document named as asked.
+  const auto& a = std::get<std::unique_ptr<Document>>(first);
+  const auto& b = std::get<std::unique_ptr<Document>>(second);
+  EXPECT_NE(a->Id(), b->Id());
+  EXPECT_EQ(a->fileName, "c:/books/a.fm");
+  LoadResult missing = store.Load("C:\\nothing.fm");
+  ASSERT_TRUE(std::holds_alternative<StoreError>(missing));
+  EXPECT_EQ(std::get<StoreError>(missing).kind, StoreError::Kind::kNotFound);
+  EXPECT_EQ(std::get<StoreError>(missing).message, "load C:\\nothing.fm: no such file");
+}
+
+}  // namespace
+}  // namespace gw::substitute
