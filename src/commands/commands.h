@@ -78,6 +78,11 @@ void FindNextTableOverride(ObjectId document, ObjectId book);
 void GenerateTableTagReport(ObjectId document, ObjectId book);
 void GenerateTableTagReportSingle(ObjectId document, ObjectId book);
 
+// ---- About ------------------------------------------------------------------------------
+
+// Shows the About box (a kind-2 note with the product, version and contact lines).
+void GridwrightAbout(ObjectId document, ObjectId book);
+
 // ---- Questions to the user ------------------------------------------------------------------
 
 // Asks an OK/Cancel confirmation (alert kind 1) or a Yes/No question (kind 4)

@@ -32,11 +32,17 @@ typedef void (*WalkWork)(ObjectId document, void* context);
 
 // Opens each document component of the book in book order (depth-first
 // through groups), shows "Examining: " and the file name in the book's
-// status line, runs work, and closes the document without saving.
-void ExamineBookDocuments(ObjectId book, WalkWork work, void* context);
+// status line, runs work, and closes the document without saving. A document
+// the user already had open before it was reached is left open. A document
+// that does not open is named on the host console ("Could not open file:")
+// and gets no work. Returns the number of such documents (0 when all opened).
+int32_t ExamineBookDocuments(ObjectId book, WalkWork work, void* context);
 
 // Like ExamineBookDocuments with the given status prefix, but saves each
-// document under its own path after the work, then closes it.
-void ProcessBookDocuments(ObjectId book, const char* statusPrefix, WalkWork work, void* context);
+// document under its own path after the work, then closes it (documents the
+// user had open stay open, saved). A save that fails leaves the document open
+// and is named on the console ("Could not save file:"). Returns the number of
+// documents that did not open or did not save.
+int32_t ProcessBookDocuments(ObjectId book, const char* statusPrefix, WalkWork work, void* context);
 
 #endif  // GRIDWRIGHT_COMMANDS_REPORT_DOCUMENTS_H
