@@ -77,7 +77,9 @@ void QueryHostInterface(IUnknown* hostObject, int i) {
   gHostInterfaces[i] = held;
 }
 
-// The support library's reader of the host's home directory.
+// The support library's reader of the host's home directory. Only a failure
+// of this read counts: the last error is never reset, so a value left by an
+// earlier failed call must not keep ICU from its data folder.
 char* ReadHomeDirectory(int32_t* lastError) {
   uint32_t failuresBefore = HostFailureCount();
   char* home = HostGetStringProp(0, 0, kHomeDirectoryProperty);

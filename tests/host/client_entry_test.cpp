@@ -316,6 +316,17 @@ TEST_F(ClientEntry, StartUpPointsIcuAtTheHostsDataFolderWhenUnset) {
   ASSERT_EQ(Start(), 0);
   EXPECT_EQ(host.api.numbers.back(), 89);
   EXPECT_STREQ(u_getDataDirectory(), "/opt/host/icu_data");
+
+  // The host's own form of home directory gets a backslash; a last error left
+  // by an earlier failed call does not count as a failed read.
+  u_setDataDirectory("");
+  host.api.stringResult = "C:\\Host";
+  host.api.status = 5;
+  EXPECT_EQ(HostGetIntProp(0, 0, 92), 0);
+  ASSERT_EQ(HostLastError(), 5);
+  host.api.status = 0;
+  EXPECT_EQ(InitTextSupport(), 0);
+  EXPECT_STREQ(u_getDataDirectory(), "C:\\Host\\icu_data");
   HostReleases();
 
   // A home directory the host fails to give leaves ICU alone.
