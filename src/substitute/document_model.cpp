@@ -3,6 +3,7 @@
 #include "substitute/document_model.h"
 
 #include <algorithm>
+#include <set>
 #include <atomic>
 #include <functional>
 
@@ -601,35 +602,53 @@ ObjectId Document::CellAt(ObjectId tableId, size_t row, size_t column) const {
   return column < r.cells.size() ? r.cells[column] : 0;
 }
 
-void Document::CollectTables(ObjectId paragraph, std::vector<ObjectId>& order, std::vector<bool>& seen) const {
-  std::vector<const Table*> anchored;
-  for (size_t i = 0; i < tableCreationOrder_.size(); ++i) {
-    const Table& table = tables_.at(tableCreationOrder_[i]);
-    if (!seen[i] && table.anchor.object == paragraph) anchored.push_back(&table);
+// Where tables are anchored: the tables (indices into tableCreationOrder_) of
+// each anchoring paragraph, and the tables that hold an anchor in a cell or
+// title, the only ones whose paragraphs the walk has to look into.
+struct Document::TableOrderIndex {
+  std::map<ObjectId, std::vector<size_t>> byParagraph;
+  std::set<ObjectId> holdingAnchors;
+};
+
+void Document::CollectTables(ObjectId paragraph, const TableOrderIndex& index, std::vector<ObjectId>& order,
+                             std::vector<bool>& seen) const {
+  auto here = index.byParagraph.find(paragraph);
+  if (here == index.byParagraph.end()) return;
+  std::vector<size_t> anchored;
+  for (size_t i : here->second) {
+    if (!seen[i]) anchored.push_back(i);
   }
-  std::stable_sort(anchored.begin(), anchored.end(),
-                   [](const Table* a, const Table* b) { return a->anchor.offset < b->anchor.offset; });
-  for (const Table* table : anchored) {
-    auto index = std::find(tableCreationOrder_.begin(), tableCreationOrder_.end(), table->id);
-    seen[static_cast<size_t>(index - tableCreationOrder_.begin())] = true;
-    order.push_back(table->id);
-    for (ObjectId title : table->titleParagraphs) CollectTables(title, order, seen);
-    for (ObjectId row : table->rows) {
+  std::stable_sort(anchored.begin(), anchored.end(), [&](size_t a, size_t b) {
+    return tables_.at(tableCreationOrder_[a]).anchor.offset < tables_.at(tableCreationOrder_[b]).anchor.offset;
+  });
+  for (size_t i : anchored) {
+    const Table& table = tables_.at(tableCreationOrder_[i]);
+    seen[i] = true;
+    order.push_back(table.id);
+    if (index.holdingAnchors.count(table.id) == 0) continue;
+    for (ObjectId title : table.titleParagraphs) CollectTables(title, index, order, seen);
+    for (ObjectId row : table.rows) {
       for (ObjectId cell : rows_.at(row).cells) {
-        for (ObjectId p : cells_.at(cell).paragraphs) CollectTables(p, order, seen);
+        for (ObjectId p : cells_.at(cell).paragraphs) CollectTables(p, index, order, seen);
       }
     }
   }
 }
 
 std::vector<ObjectId> Document::TablesInOrder() const {
+  TableOrderIndex index;
+  for (size_t i = 0; i < tableCreationOrder_.size(); ++i) {
+    ObjectId anchor = tables_.at(tableCreationOrder_[i]).anchor.object;
+    index.byParagraph[anchor].push_back(i);
+    if (ObjectId holder = TableOfParagraph(anchor); holder != 0) index.holdingAnchors.insert(holder);
+  }
   std::vector<ObjectId> order;
   std::vector<bool> seen(tableCreationOrder_.size(), false);
   for (ObjectId flowId : flowOrder_) {
     for (ObjectId frameId : flows_.at(flowId).frames) {
       const Frame* frame = FindFrame(frameId);
       if (frame == nullptr) continue;
-      for (ObjectId p : frame->paragraphs) CollectTables(p, order, seen);
+      for (ObjectId p : frame->paragraphs) CollectTables(p, index, order, seen);
     }
   }
   // Tables whose anchor lies in no flow come last, in creation order.

@@ -307,7 +307,10 @@ class Document {
 
  private:
   Paragraph& NewParagraph(ObjectId container, std::string text, std::string formatName);
-  void CollectTables(ObjectId paragraph, std::vector<ObjectId>& order, std::vector<bool>& seen) const;
+  // Built once per TablesInOrder so that the walk stays linear (document_model.cpp).
+  struct TableOrderIndex;
+  void CollectTables(ObjectId paragraph, const TableOrderIndex& index, std::vector<ObjectId>& order,
+                     std::vector<bool>& seen) const;
 
   ObjectId id_;
   ObjectId mainFlow_ = 0;

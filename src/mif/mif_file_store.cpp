@@ -1,0 +1,152 @@
+// The MIF file store.
+#include "mif/mif_file_store.h"
+
+#include <sys/stat.h>
+
+#include "mif/mif_book.h"
+#include "mif/mif_reader.h"
+#include "mif/mif_writer.h"
+
+namespace gw::mif {
+
+namespace sub = gw::substitute;
+using sub::StoreError;
+
+namespace {
+
+StoreError Failure(StoreError::Kind kind, std::string message) { return StoreError{kind, std::move(message)}; }
+
+}  // namespace
+
+// DocumentBinding is complete here, so the map's destructor can be made.
+MifFileStore::MifFileStore(HostPaths paths, MifStoreOptions options) : paths_(std::move(paths)), options_(options) {}
+
+MifFileStore::~MifFileStore() = default;
+
+std::optional<MifFileStore::Stamp> MifFileStore::StampOf(const std::filesystem::path& local) {
+  struct stat info {};
+  if (::stat(local.c_str(), &info) != 0) return std::nullopt;
+  Stamp stamp;
+  stamp.size = static_cast<std::uintmax_t>(info.st_size);
+  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.inode = static_cast<std::uintmax_t>(info.st_ino);
+  return stamp;
+}
+
+sub::LoadResult MifFileStore::Load(std::string_view hostPath) {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  if (!local) return Failure(StoreError::Kind::kNotFound, "open: " + local.ErrorMessage());
+  const std::string key = sub::NormalizeHostPath(hostPath);
+  const std::string shown = local.Value().string();
+  std::error_code error;
+  if (!std::filesystem::exists(local.Value(), error)) {
+    return Failure(StoreError::Kind::kNotFound, "open " + shown + ": no such file");
+  }
+  std::optional<Stamp> stamp = StampOf(local.Value());
+  Result<Document> tree = ReadFile(shown);
+  if (!tree) {
+    unreadable_.insert(key);
+    return Failure(StoreError::Kind::kUnreadable, "open: " + tree.ErrorMessage());
+  }
+  Result<BoundDocument> bound = ReadDocument(std::move(tree).Value(), std::string(hostPath));
+  if (!bound) {
+    unreadable_.insert(key);
+    return Failure(StoreError::Kind::kUnreadable, "open: " + bound.ErrorMessage());
+  }
+  unreadable_.erase(key);
+  if (stamp) known_[key] = Known{*stamp, true};
+  BoundDocument& value = bound.Value();
+  loaded_[value.document->Id()] = Loaded{std::move(value.binding), {key}};
+  return std::move(value.document);
+}
+
+std::optional<std::string> MifFileStore::RefusalFor(const std::string& key, const std::filesystem::path& local,
+                                                    bool boundToThisFile) const {
+  const std::string shown = local.string();
+  if (unreadable_.count(key) != 0) return shown + ": was not read correctly, so it is not written over";
+  std::optional<Stamp> now = StampOf(local);
+  if (!now) return std::nullopt;  // no file yet
+  auto known = known_.find(key);
+  if (known == known_.end()) {
+    if (options_.overwriteUnreadFiles) return std::nullopt;
+    return shown + ": exists but was not read in this session, so it is not written over";
+  }
+  if (!(known->second.stamp == *now)) return shown + ": changed on disk since it was read, so it is not written over";
+  if (known->second.readAsDocument && !boundToThisFile) {
+    return shown + ": holds a document read in this session that this save would replace";
+  }
+  return std::nullopt;
+}
+
+std::optional<StoreError> MifFileStore::WriteText(const std::string& key, const std::filesystem::path& local,
+                                                  std::string_view text, bool readAsDocument) {
+  if (text.empty()) return Failure(StoreError::Kind::kFailed, "save " + local.string() + ": nothing to write");
+  Status written = WriteFileAtomically(local.string(), text);
+  if (!written) return Failure(StoreError::Kind::kFailed, "save: " + written.ErrorMessage());
+  if (std::optional<Stamp> stamp = StampOf(local)) known_[key] = Known{*stamp, readAsDocument};
+  unreadable_.erase(key);
+  return std::nullopt;
+}
+
+std::optional<StoreError> MifFileStore::Save(std::string_view hostPath, const sub::Document& document) {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  if (!local) return Failure(StoreError::Kind::kFailed, "save: " + local.ErrorMessage());
+  const std::string key = sub::NormalizeHostPath(hostPath);
+  auto loaded = loaded_.find(document.Id());
+  const bool bound = loaded != loaded_.end();
+  if (std::optional<std::string> refusal =
+          RefusalFor(key, local.Value(), bound && loaded->second.keys.count(key) != 0)) {
+    return Failure(StoreError::Kind::kFailed, "save " + *refusal);
+  }
+  if (!bound) return WriteText(key, local.Value(), WriteNewDocument(document), false);
+  if (Status updated = UpdateTree(*loaded->second.binding, document); !updated) {
+    return Failure(StoreError::Kind::kFailed, "save: " + updated.ErrorMessage());
+  }
+  std::optional<StoreError> failed = WriteText(key, local.Value(), WriteBoundDocument(*loaded->second.binding), true);
+  if (!failed) loaded->second.keys.insert(key);
+  return failed;
+}
+
+bool MifFileStore::Exists(std::string_view hostPath) const {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  std::error_code error;
+  return local && std::filesystem::is_regular_file(local.Value(), error);
+}
+
+MifFileStore::BookResult MifFileStore::LoadBook(std::string_view hostPath) {
+  auto book = std::make_unique<sub::Book>(std::string(hostPath));
+  if (std::optional<StoreError> failed = LoadBookInto(hostPath, *book)) return *failed;
+  return book;
+}
+
+std::optional<StoreError> MifFileStore::LoadBookInto(std::string_view hostPath, sub::Book& book) {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  if (!local) return Failure(StoreError::Kind::kNotFound, "open book: " + local.ErrorMessage());
+  const std::string shown = local.Value().string();
+  std::error_code error;
+  if (!std::filesystem::exists(local.Value(), error)) {
+    return Failure(StoreError::Kind::kNotFound, "open book " + shown + ": no such file");
+  }
+  Result<Document> tree = ReadFile(shown);
+  if (!tree) return Failure(StoreError::Kind::kUnreadable, "open book: " + tree.ErrorMessage());
+  if (Status read = ReadBook(tree.Value(), hostPath, book); !read) {
+    return Failure(StoreError::Kind::kUnreadable, "open book: " + read.ErrorMessage());
+  }
+  if (std::optional<Stamp> stamp = StampOf(local.Value()))
+    known_[sub::NormalizeHostPath(hostPath)] = Known{*stamp, false};
+  return std::nullopt;
+}
+
+std::optional<StoreError> MifFileStore::SaveBook(std::string_view hostPath, const sub::Book& book) {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  if (!local) return Failure(StoreError::Kind::kFailed, "save book: " + local.ErrorMessage());
+  const std::string key = sub::NormalizeHostPath(hostPath);
+  if (std::optional<std::string> refusal = RefusalFor(key, local.Value(), false)) {
+    return Failure(StoreError::Kind::kFailed, "save book " + *refusal);
+  }
+  return WriteText(key, local.Value(), WriteNewBook(book, hostPath), false);
+}
+
+void MifFileStore::Forget(::ObjectId document) { loaded_.erase(document); }
+
+}  // namespace gw::mif

@@ -1,0 +1,110 @@
+// MifFileStore: the substitute host's file store over MIF files on disk.
+//
+// The host sees files by host names on a virtual drive (host_paths.h). Loading
+// parses the MIF file and maps it into a fresh model document; the store keeps
+// the parsed tree, so that saving the document writes back the file it read
+// with exactly the model's changes. A document the store did not load (a new
+// report) is written as a complete new MIF document.
+//
+// The store never damages a file it has not read correctly:
+// - a file whose load failed (malformed MIF) is never written over;
+// - an existing file is written over only when the store read or wrote it in
+//   this session and it has not changed on disk since (size, time, inode);
+// - every save writes a temporary file beside the target and renames it over,
+//   so a failed or interrupted save leaves the old file whole.
+//
+//   gw::mif::MifFileStore store(gw::mif::HostPaths("/work/books"));
+//   gw::substitute::SubstituteHost host(store);
+//   Document* chapter = host.OpenFromStore("G:\\guide\\ch1.mif");
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
+
+#include "mif/host_paths.h"
+#include "mif/mif_document.h"
+#include "substitute/file_store.h"
+
+namespace gw::mif {
+
+struct MifStoreOptions {
+  // Lets a save replace an existing file this store has not read (never one
+  // whose load failed). Off: such saves fail.
+  bool overwriteUnreadFiles = false;
+};
+
+class MifFileStore final : public substitute::FileStore {
+ public:
+  explicit MifFileStore(HostPaths paths, MifStoreOptions options = {});
+  ~MifFileStore() override;
+  MifFileStore(const MifFileStore&) = delete;
+  MifFileStore& operator=(const MifFileStore&) = delete;
+
+  // A fresh document from the MIF file. kNotFound: no such file or a name off
+  // the drive; kUnreadable: the file could not be read or is not a valid MIF
+  // document (the message names the file, line and problem).
+  [[nodiscard]] substitute::LoadResult Load(std::string_view hostPath) override;
+  // Writes the document as MIF under hostPath: the file it was loaded from
+  // with the model's changes, or a new MIF document. kFailed, with the reason,
+  // when the save is refused (see above) or the write fails.
+  [[nodiscard]] std::optional<substitute::StoreError> Save(std::string_view hostPath,
+                                                           const substitute::Document& document) override;
+  [[nodiscard]] bool Exists(std::string_view hostPath) const override;
+
+  // ---- Books ----
+  using BookResult = std::variant<std::unique_ptr<substitute::Book>, substitute::StoreError>;
+  // A new model book with the components of a MIF book file.
+  [[nodiscard]] BookResult LoadBook(std::string_view hostPath);
+  // Adds the components of a MIF book file to a book the caller (the host) made.
+  [[nodiscard]] std::optional<substitute::StoreError> LoadBookInto(std::string_view hostPath, substitute::Book& book);
+  // Writes a model book as a MIF book file (same overwrite rules as Save).
+  [[nodiscard]] std::optional<substitute::StoreError> SaveBook(std::string_view hostPath, const substitute::Book& book);
+
+  // Drops what the store keeps of a loaded document (its MIF tree); call when
+  // the host closes it. A later save of that document is refused when it
+  // would replace the file it was read from.
+  void Forget(::ObjectId document);
+  // Whether the store still holds the MIF tree of a loaded document.
+  [[nodiscard]] bool IsBound(::ObjectId document) const { return loaded_.count(document) != 0; }
+
+  [[nodiscard]] const HostPaths& Paths() const { return paths_; }
+
+ private:
+  struct Stamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;
+    std::uintmax_t inode = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  struct Known {
+    Stamp stamp;
+    bool readAsDocument = false;  // read (not written new) by this store
+  };
+
+  [[nodiscard]] static std::optional<Stamp> StampOf(const std::filesystem::path& local);
+  // Why writing over the file at local (host key) is refused, if it is.
+  [[nodiscard]] std::optional<std::string> RefusalFor(const std::string& key, const std::filesystem::path& local,
+                                                      bool boundToThisFile) const;
+  [[nodiscard]] std::optional<substitute::StoreError> WriteText(const std::string& key,
+                                                                const std::filesystem::path& local,
+                                                                std::string_view text, bool readAsDocument);
+
+  HostPaths paths_;
+  MifStoreOptions options_;
+  struct Loaded {
+    DocumentBindingPtr binding;
+    std::set<std::string> keys;  // host keys of the files it was read from or written to
+  };
+  std::unordered_map<::ObjectId, Loaded> loaded_;
+  std::map<std::string, Known> known_;  // by host key
+  std::set<std::string> unreadable_;    // host keys whose load failed
+};
+
+}  // namespace gw::mif
