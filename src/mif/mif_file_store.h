@@ -71,6 +71,8 @@ class MifFileStore final : public substitute::FileStore {
   // the host closes it. A later save of that document is refused when it
   // would replace the file it was read from.
   void Forget(::ObjectId document);
+  // The host closed the document: its tree is no longer needed.
+  void Closed(::ObjectId document) override { Forget(document); }
   // Whether the store still holds the MIF tree of a loaded document.
   [[nodiscard]] bool IsBound(::ObjectId document) const { return loaded_.count(document) != 0; }
 

@@ -37,6 +37,9 @@ class FileStore {
   // Returns nullopt on success.
   [[nodiscard]] virtual std::optional<StoreError> Save(std::string_view hostPath, const Document& document) = 0;
   [[nodiscard]] virtual bool Exists(std::string_view hostPath) const = 0;
+  // Told when the host closes a document it loaded, so that a store can drop
+  // whatever it keeps for saving it (a book walk holds one document at a time).
+  virtual void Closed(ObjectId /*document*/) {}
 };
 
 // Host paths compare without regard to letter case, slash direction or

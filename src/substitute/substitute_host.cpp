@@ -97,7 +97,7 @@ std::vector<ObjectId> SubstituteHost::OpenDocuments() const {
 }
 
 void SubstituteHost::CloseDocument(ObjectId document) {
-  std::erase_if(documents_, [&](const auto& d) { return d->Id() == document; });
+  if (std::erase_if(documents_, [&](const auto& d) { return d->Id() == document; }) > 0) store_.Closed(document);
   if (activeDocument_ == document) activeDocument_ = documents_.empty() ? 0 : documents_.front()->Id();
 }
 

@@ -86,6 +86,14 @@ TEST_F(MifFileStoreTest, HostReadsALoadedDocumentThroughItsApi) {
     formats.push_back(stringProp(format, 1275));
   }
   EXPECT_EQ(formats, (std::vector<std::string>{"Format A", "Unused", "Fancy"}));
+
+  // Closing the document drops the tree kept for saving it, so that a book
+  // walk holds one document's tree at a time.
+  const ObjectId id = doc->Id();
+  EXPECT_TRUE(store.IsBound(id));
+  int32_t status = -1;
+  EXPECT_EQ(api->CloseDocument(id, 1, &status), S_OK);
+  EXPECT_FALSE(store.IsBound(id));
 }
 
 TEST_F(MifFileStoreTest, SavesWriteBackTheFileWithExactlyTheChanges) {
