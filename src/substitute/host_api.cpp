@@ -1016,7 +1016,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // method must return at once (a failure fired or the status slot is
   // missing), or nullopt to go on.
   std::optional<HRESULT> Enter(const char* method, std::string args, std::optional<int32_t> code, int32_t* status) {
-    host_.trace_.push_back(std::string(method) + "(" + args + ")");
+    if (host_.options_.recordCalls) host_.trace_.push_back(std::string(method) + "(" + args + ")");
     if (status == nullptr) return E_POINTER;
     const FailureRule* fired = nullptr;
     for (auto& state : host_.failures_) {
@@ -1650,7 +1650,31 @@ int32_t SubstituteHost::ApiImpl::CutSelection(Document& document) {
       host_.clipboardRows_.push_back(std::move(cut));
     }
     if (wholeRows) {
-      for (ObjectId rowId : rows) document.RemoveRow(rowId);
+      // A table keeps at least one body row, as in the application: when the
+      // cut takes every body row, the last of them stays behind, emptied.
+      ObjectId keep = 0;
+      size_t bodyRows = 0, cutBodyRows = 0;
+      for (ObjectId rowId : table->rows) {
+        if (document.FindRow(rowId)->kind == kRowBody) ++bodyRows;
+      }
+      for (ObjectId rowId : rows) {
+        if (document.FindRow(rowId)->kind == kRowBody) {
+          ++cutBodyRows;
+          keep = rowId;
+        }
+      }
+      if (cutBodyRows < bodyRows) keep = 0;
+      for (ObjectId rowId : rows) {
+        if (rowId != keep) {
+          document.RemoveRow(rowId);
+          continue;
+        }
+        for (ObjectId cellId : document.FindRow(rowId)->cells) {
+          Cell* cell = document.FindCell(cellId);
+          for (size_t i = 1; i < cell->paragraphs.size(); ++i) document.FindParagraph(cell->paragraphs[i])->text.clear();
+          document.SetCellText(cellId, "");
+        }
+      }
     }
     document.cellSelection.reset();
     document.selection = TextRange{};

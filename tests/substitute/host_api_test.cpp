@@ -509,6 +509,23 @@ TEST_F(HostApi, CutRowAddHeadingRowAndPasteTurnsABodyRowIntoAHeading) {
   EXPECT_EQ(ParagraphText(doc, GetId(doc, secondCell, kPropFirstParagraph)), "a2");
 }
 
+TEST_F(HostApi, CuttingTheOnlyBodyRowLeavesItEmptyForTheHeadingFix) {
+  ObjectId doc = NewDoc();
+  ObjectId table = NewTable(doc, {LastParagraph(doc), 0}, 1, 1, 0);
+  WriteCell(doc, GetId(doc, Rows(doc, table)[0], kPropFirstCell), "only");
+  EXPECT_EQ(Select(doc, table, 0, 0), 0);
+  EXPECT_EQ(Call(&IFrameMakerApi::Cut, doc, kCutTableCells), 0);
+  EXPECT_EQ(FirstColumn(doc, table), (std::vector<std::string>{""}));
+  int32_t status = -1;
+  ASSERT_EQ(api->AddRows(doc, GetId(doc, table, kPropFirstRow), kAddRowsHeading, 1, &status), S_OK);
+  EXPECT_EQ(Select(doc, table, 0, 0), 0);
+  EXPECT_EQ(Call(&IFrameMakerApi::Paste, doc, kPasteReplaceCells), 0);
+  std::vector<ObjectId> rows = Rows(doc, table);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(GetInt(doc, rows[0], kPropRowKind), kRowHeading);
+  EXPECT_EQ(FirstColumn(doc, table), (std::vector<std::string>{"only", ""}));
+}
+
 TEST_F(HostApi, AddRowsPositionsAndRefusals) {
   ObjectId doc = NewDoc();
   ObjectId table = NewTable(doc, {LastParagraph(doc), 0}, 1, 2, 1);
