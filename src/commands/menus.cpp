@@ -160,8 +160,9 @@ void PlaceTablesSubmenu(ObjectId toolsMenu, ObjectId submenu) {
     int order = StrCompareNoCase(label, kTablesLabel);
     MemFree(label);
     if (order >= 0) {
-      // Reaching the submenu itself means it already stands where it belongs.
-      if (item != submenu) HostSetIdProp(toolsMenu, submenu, kPropNextMenuItem, item);
+      // When the walk reaches the submenu itself, the host is asked to put it
+      // in front of itself, which leaves it where it already stands.
+      HostSetIdProp(toolsMenu, submenu, kPropNextMenuItem, item);
       return;
     }
     item = HostGetIdProp(0, item, kPropNextMenuItem);

@@ -123,6 +123,28 @@ TEST_F(MenuSetUpOtherCode, DefinesNoMenusButAsksForClientCalls) {
   EXPECT_NE(std::find(requested.begin(), requested.end(), 13), requested.end());
 }
 
+// Initialize with code 1 after a first one with code 2, so that the call trace
+// of the menu set-up can be read.
+class MenuSetUpTrace : public MenuSetUpOtherCode {};
+
+TEST_F(MenuSetUpTrace, PlacesEachTablesSubmenuEvenWhenTheWalkEndsOnItself) {
+  ASSERT_EQ(Session().Initialize(1), S_OK);
+  ObjectId tools = Host().FindMenuEntryByName("KVTools");
+  ObjectId tables = Host().FindMenuEntryByName("Gridwright");
+  ObjectId bookTools = Host().FindMenuEntryByName("KVToolsBook");
+  ObjectId bookTables = Host().FindMenuEntryByName("GridwrightBook");
+  using gw::substitute::FormatId;
+  // A new Tools menu holds only the submenu, which the walk reaches first and
+  // sets in front of itself; the host leaves it where it is.
+  EXPECT_EQ(Host().CallsOf("SetIdProp"),
+            (std::vector<std::string>{
+                "SetIdProp(" + FormatId(tools) + ", " + FormatId(tables) + ", 1923, " + FormatId(tables) + ")",
+                "SetIdProp(" + FormatId(bookTools) + ", " + FormatId(bookTables) + ", 1923, " +
+                    FormatId(bookTables) + ")"}));
+  EXPECT_EQ(Host().RenderMenu("KVTools"), kDocumentTools);
+  EXPECT_EQ(Host().RenderMenu("KVToolsBook"), kBookTools);
+}
+
 // Tools menus that another plug-in made first, with items of its own.
 class MenuPlacement : public PluginTest {
  protected:

@@ -207,7 +207,16 @@ TEST_F(BookWalks, ExaminesEveryDocumentDepthFirstAndClosesIt) {
   EXPECT_EQ(book.StatusHistory(),
             (std::vector<std::string>{"Examining: a.fm", "Examining: b.fm", "Examining: missing.fm",
                                       "Examining: c.fm", "Examining: d.fm", ""}));
-  // Every document was opened with the nine open parameters and closed; none saved.
+  // Every document was opened with the nine open parameters, in their order,
+  // and closed; none saved.
+  std::vector<std::string> bookOpens;
+  for (const std::string& call : Host().CallsOf("OpenDocument")) {
+    if (call.find("KVOutput.fm") == std::string::npos) bookOpens.push_back(call);
+  }
+  ASSERT_EQ(bookOpens.size(), 5u);
+  for (const std::string& call : bookOpens) {
+    EXPECT_NE(call.find(", {5:0, 2:0, 3:1, 23:1, 28:1, 22:1, 25:1, 36:3, 24:11}"), std::string::npos) << call;
+  }
   EXPECT_EQ(Host().CallsOf("CloseDocument").size(), 4u);
   EXPECT_TRUE(Store().SavedPaths().empty());
 }
