@@ -84,14 +84,19 @@ int32_t TableMatchesFormat(ObjectId document, ObjectId table) {
   ObjectId format = HostGetNamedObject(document, kObjectTypeTableFormat, tag);
   MemFree(tag);
   if (format == 0) return 0;
+  // Each property is read from the format first, then from the table (the
+  // operands of != would leave that order to the compiler).
   for (int32_t code : kComparedInts) {
-    if (HostGetIntProp(document, format, code) != HostGetIntProp(document, table, code)) return 0;
+    int32_t formatValue = HostGetIntProp(document, format, code);
+    if (HostGetIntProp(document, table, code) != formatValue) return 0;
   }
   for (int32_t code : kComparedMetrics) {
-    if (HostGetMetricProp(document, format, code) != HostGetMetricProp(document, table, code)) return 0;
+    Metric formatValue = HostGetMetricProp(document, format, code);
+    if (HostGetMetricProp(document, table, code) != formatValue) return 0;
   }
   for (int32_t code : kComparedIds) {
-    if (HostGetIdProp(document, format, code) != HostGetIdProp(document, table, code)) return 0;
+    ObjectId formatValue = HostGetIdProp(document, format, code);
+    if (HostGetIdProp(document, table, code) != formatValue) return 0;
   }
   if (!CellsHaveNoOverrides(document, table)) return 0;
   // A value the host failed to give may hide a difference: such a table is

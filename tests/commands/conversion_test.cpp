@@ -116,6 +116,63 @@ TEST_F(ListCommandTest, FindsHeaderFollowedByMoreWordsButNotInSmallLetters) {
   EXPECT_EQ(target.TableFormatNames(), (Names{"Wide"}));
 }
 
+TEST_F(ListCommandTest, UsesTheFirstListOfTheFirstOpenDocumentThatHoldsOne) {
+  // The first open document holds, in document order, a table that is no
+  // list and two tag lists; the second open document holds another. Only the
+  // first list of the first document counts.
+  std::unique_ptr<Document> first = Document::NewStandard("C:\\Lists\\first.fm");
+  first->InsertText({first->LastParagraph().id, 0}, "one\ntwo\nthree\n");
+  std::vector<ObjectId> paragraphs = first->MainFlowParagraphs();
+  const Rows tables[] = {{{"Tags"}, {"Narrow"}}, {{"Tags to Keep"}, {"Body"}}, {{"Tags to Keep"}, {"Wide"}}};
+  for (size_t t = 0; t < 3; t++) {
+    Table* table = first->AddTable("Format A", 1, 1, 1, 0, {paragraphs.at(t), 0});
+    for (size_t r = 0; r < 2; r++) first->SetCellText(first->CellAt(table->id, r, 0), tables[t][r][0]);
+  }
+  Host().AdoptDocument(std::move(first));
+  OpenListDocument({{"Tags to Keep"}, {"Ruled"}}, "C:\\Lists\\second.fm");
+  Document& target = OpenTarget({"Body", "Wide", "Narrow", "Ruled"}, {});
+  User().ExpectAlertOfKind(1, kKeepQuestion, 0);
+  Command(6);
+  EXPECT_EQ(target.TableFormatNames(), (Names{"Body"}));
+}
+
+TEST_F(ListCommandTest, ReadsBackTheListsTheListCommandsWrite) {
+  // Create Conversion Document, the user fills a destination, Convert Tables;
+  // then Create Table Tag List, the user empties one row, Remove Non-list
+  // Table Tags.
+  Document& target = OpenTarget({"P", "Q", "R"}, {"P", "Q"});
+  std::vector<ObjectId> before = Host().OpenDocuments();
+  User().ExpectPrompt("Choose a list type", 1);  // "Table Tags in Use"
+  Command(7);
+  std::vector<ObjectId> created = tag_test::NewDocuments(Host(), before);
+  ASSERT_EQ(created.size(), 1u);
+  Document& report = *Host().FindDocument(created.front());
+  ASSERT_EQ(report.TablesInOrder().size(), 1u);
+  ObjectId conversion = report.TablesInOrder().front();
+  ASSERT_EQ(report.CellText(report.CellAt(conversion, 1, 0)), "P");
+  report.SetCellText(report.CellAt(conversion, 1, 1), "R");
+  Host().SetActiveDocument(target.Id());
+  User().ExpectAlertOfKind(1, kConvertQuestion, 0);
+  Command(2);
+  EXPECT_EQ(Tags(target), (Names{"R", "Q"}));
+
+  // Without a KVOutput.fm to open, each list goes into a new report document.
+  before = Host().OpenDocuments();
+  User().ExpectPrompt("Choose a list type", 2);  // "All Table Tags"
+  Command(5);
+  created = tag_test::NewDocuments(Host(), before);
+  ASSERT_EQ(created.size(), 1u);
+  Document& tagReport = *Host().FindDocument(created.front());
+  ASSERT_EQ(tagReport.TablesInOrder().size(), 1u);
+  ObjectId tagList = tagReport.TablesInOrder().front();
+  ASSERT_EQ(tagReport.CellText(tagReport.CellAt(tagList, 3, 0)), "P");  // Q, R in use; P only defined
+  tagReport.SetCellText(tagReport.CellAt(tagList, 3, 0), "");
+  Host().SetActiveDocument(target.Id());
+  User().ExpectAlertOfKind(1, kKeepQuestion, 0);
+  Command(6);
+  EXPECT_EQ(target.TableFormatNames(), (Names{"Q", "R"}));
+}
+
 TEST_F(ListCommandTest, WithoutADocumentNothingIsAskedOrChanged) {
   // The open list document is not active: there is no target document.
   Document& list = OpenListDocument({{"Tags to Keep"}, {"Body"}});

@@ -106,6 +106,44 @@ TEST_F(OverridesTest, StepsThroughOverridingTablesThenReachesTheEnd) {
   EXPECT_EQ(Host().CommandCodesRun().size(), 3u);
 }
 
+TEST_F(OverridesTest, ComparesItsOwnSetFormatFirstThenEveryCellsFlags) {
+  // In the substitute host the margins 581-584 mirror 1315-1318, so only the
+  // reads themselves show which codes are compared, and in which order.
+  Document& document = NewDocument();
+  Table* table = document.AddTable("Format A", 1, 1, 1, 0, {document.LastParagraph().id, 0});
+  ObjectId format = document.FindTableFormat("Format A")->id;
+  ObjectId firstCell = document.CellAt(table->id, 0, 0);
+  Host().ClearRecords();
+  User().ExpectAlertOfKind(2, kEndOfDocument);
+  Command(9);
+
+  const std::string formatId = gw::substitute::FormatId(format);
+  const std::string tableId = gw::substitute::FormatId(table->id);
+  const std::string cellId = gw::substitute::FormatId(firstCell);
+  std::vector<std::string> reads;
+  std::vector<std::string> flagReads;
+  for (const std::string& call : Host().CallTrace()) {
+    bool property = call.rfind("GetIntProp(", 0) == 0 || call.rfind("GetMetricProp(", 0) == 0 ||
+                    call.rfind("GetIdProp(", 0) == 0;
+    if (!property) continue;
+    std::string object = call.substr(call.find(", ") + 2, 10);
+    std::string code = call.substr(call.rfind(", ") + 2);
+    code.pop_back();
+    if (object == formatId) reads.push_back("format " + code);
+    if (object == tableId && code != "1338" && code != "1337") reads.push_back("table " + code);
+    if (object == cellId && code != "1202") flagReads.push_back(code);
+  }
+  std::vector<std::string> expected;
+  for (int32_t code : {1291, 1282, 1283, 1289, 1288, 1294, 1293, 1295, 1298, 1301, 1302, 1303, 1300, 1296,
+                       582,  583,  584,  581,  1278, 1279, 1280, 1281, 1290,
+                       1310, 1306, 1312, 1311, 1307, 1313, 1308, 1305, 1299, 1304, 1297}) {
+    expected.push_back("format " + std::to_string(code));
+    expected.push_back("table " + std::to_string(code));
+  }
+  EXPECT_EQ(reads, expected);
+  EXPECT_EQ(flagReads, (std::vector<std::string>{"1193", "1190", "1191", "1192", "1196", "1197"}));
+}
+
 TEST_F(OverridesTest, DocumentWithoutTablesReachesTheEndAtOnce) {
   NewDocument();
   User().ExpectAlertOfKind(2, kEndOfDocument);

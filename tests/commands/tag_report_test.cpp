@@ -162,10 +162,16 @@ TEST_F(TagReportTest, AllTagsInByteOrderEachFollowedByAnEmptyParagraph) {
   EXPECT_EQ(lines[88].second, "b");
 }
 
-TEST_F(TagReportTest, EmptyCatalogueOpensAnEmptyReport) {
-  OpenCatalogue({});
+TEST_F(TagReportTest, EmptyCatalogueOpensAnEmptyReportOrOffersAnEmptyList) {
+  Document& document = OpenCatalogue({});
   EXPECT_TRUE(Run(11).empty());
   EXPECT_EQ(created_, 1u);
+
+  Host().SetActiveDocument(document.Id());  // the report became the active one
+  User().ExpectPrompt(kChooseTitle, UserScript::kCancel);
+  EXPECT_TRUE(Run(19).empty());
+  ASSERT_EQ(User().Transcript().size(), 1u);
+  EXPECT_TRUE(User().Transcript()[0].items.empty());
 }
 
 TEST_F(TagReportTest, WithoutADocumentNothingHappens) {
