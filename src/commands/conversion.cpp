@@ -5,6 +5,7 @@
 #include "commands/commands.h"
 #include "commands/report_documents.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "host/property_lists.h"
 #include "support/memory.h"
 #include "support/str_list.h"
@@ -23,23 +24,6 @@ const char kConvertUnreadable[] = "The list of table tags to convert could not b
 const char kConvertQuestion[] = "Are you sure you want to convert table formats?";
 const char kConvertBookQuestion[] = "Are you sure you want to convert table formats for all files in the book?";
 const char kProcessingPrefix[] = "Processing: ";
-
-// Property codes.
-const int32_t kPropFirstOpenDocument = 53;
-const int32_t kPropNextOpenDocument = 111;
-const int32_t kPropFirstTable = 120;
-const int32_t kPropFirstTableFormat = 125;
-const int32_t kPropBulkEdit = 155;
-const int32_t kPropName = 20;
-const int32_t kPropTag = 1275;
-const int32_t kPropNextTableFormat = 1276;
-const int32_t kPropNextTable = 1337;
-const int32_t kPropFirstRow = 1338;
-const int32_t kPropNextRow = 1245;
-const int32_t kPropFirstCell = 1247;
-const int32_t kPropNextCell = 1202;
-const int32_t kPropFirstParagraph = 972;
-const int32_t kObjectTypeTableFormat = 37;
 
 enum FormatPropertyKind { kFormatInt, kFormatMetric, kFormatString, kFormatId, kFormatTitle };
 

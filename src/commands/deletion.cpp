@@ -9,22 +9,12 @@
 #include "commands/report_documents.h"
 #include "commands/usage.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/format.h"
 #include "support/memory.h"
 #include "support/str_list.h"
 
 namespace {
-
-// Document properties.
-constexpr int32_t kPropFileName = 20;
-constexpr int32_t kPropFirstTableFormat = 125;
-
-// Table format properties.
-constexpr int32_t kPropTag = 1275;
-constexpr int32_t kPropNextTableFormat = 1276;
-
-constexpr int32_t kAlertConfirm = 1;
-constexpr int32_t kAlertWarning = 3;
 
 const char kDocumentQuestion[] = "Are you sure you want to delete unused table formats?";
 const char kBookQuestion[] = "Are you sure you want to delete unused table formats for all files in the book?";

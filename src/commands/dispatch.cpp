@@ -7,19 +7,12 @@
 #include "commands/menus.h"
 #include "host/client_hooks.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/memory.h"
 #include "support/strings.h"
 #include "support/text_encoding.h"
 
 namespace {
-
-constexpr int32_t kNotificationClientCall = 13;
-
-// Application properties.
-constexpr int32_t kPropActiveDocument = 51;
-constexpr int32_t kPropActiveBook = 52;
-
-constexpr int32_t kAlertNote = 2;
 
 // The document and the book that the next command is to work on, set by the
 // "SetDocId" and "SetBookId" client calls; 0 when none was requested. Each

@@ -3,32 +3,16 @@
 
 #include "commands/commands.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/text_encoding.h"
 
 namespace {
 
-constexpr int32_t kPropSelection = 109;
-constexpr int32_t kPropFirstTable = 120;
-constexpr int32_t kPropParentFrame = 774;
-constexpr int32_t kPropFramePage = 880;
-constexpr int32_t kPropAnchor = 879;
-constexpr int32_t kPropFirstParagraph = 972;
-constexpr int32_t kPropParagraphFrame = 1001;
-constexpr int32_t kPropFirstCell = 1247;
-constexpr int32_t kPropRowKind = 1253;
-constexpr int32_t kPropColumnCount = 1335;
-constexpr int32_t kPropNextTable = 1337;
-constexpr int32_t kPropFirstRow = 1338;
-
-constexpr int32_t kRowKindHeading = 0;
 constexpr int32_t kNoPageType = 19;
 constexpr int32_t kBodyPageType = 5;
 constexpr int32_t kSkippedPageType = 7;
 
-constexpr int32_t kCutTableRows = 2;
 constexpr int32_t kAddHeadingRows = 1238;
-constexpr int32_t kPasteOverRows = 32;
-constexpr int32_t kAlertYesNo = 4;
 
 int32_t ObjectTypeOf(ObjectId object) { return static_cast<int32_t>(object >> 24); }
 

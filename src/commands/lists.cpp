@@ -7,28 +7,17 @@
 #include "commands/report_documents.h"
 #include "commands/usage.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/memory.h"
 #include "support/str_list.h"
 
 namespace {
 
-// Document property.
-constexpr int32_t kPropSelection = 109;
-
 // Tables, rows and cells.
-constexpr int32_t kPropFirstParagraph = 972;
-constexpr int32_t kPropNextCell = 1202;
-constexpr int32_t kPropColumnIndex = 1205;
-constexpr int32_t kPropNextRow = 1245;
-constexpr int32_t kPropFirstCell = 1247;
-constexpr int32_t kPropTitlePosition = 1289;
-constexpr int32_t kPropFirstRow = 1338;
-constexpr int32_t kPropColumnWidths = 1345;
 
 constexpr int32_t kTitlePositionNone = 0;
 constexpr Metric kListColumnWidth = 0x900000;  // 144 pt
 constexpr int32_t kEmptyListRows = 10;
-constexpr int32_t kAlertWarning = 3;
 
 // The list types, in the order of the prompt.
 enum ListKind { kListEmpty = 0, kListTagsInUse = 1, kListAllTags = 2 };

@@ -3,19 +3,11 @@
 #include "commands/menus.h"
 
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/memory.h"
 #include "support/strings.h"
 
 namespace {
-
-// Object types of HostGetNamedObject.
-constexpr int32_t kObjectTypeMenu = 55;
-constexpr int32_t kObjectTypeMenuItem = 57;
-
-// Menu properties.
-constexpr int32_t kPropFirstMenuItem = 1927;
-constexpr int32_t kPropNextMenuItem = 1923;
-constexpr int32_t kPropMenuItemLabel = 30;
 
 // The label a Tables submenu is sorted by among the items of its Tools menu.
 constexpr const char* kTablesLabel = "Tables";

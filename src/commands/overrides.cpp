@@ -6,6 +6,7 @@
 #include "commands/conversion.h"
 #include "commands/report_documents.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/memory.h"
 
 namespace {
@@ -14,19 +15,6 @@ const char kRemoveQuestion[] = "Are you sure you want to remove table overrides?
 const char kRemoveBookQuestion[] = "Are you sure you want to remove table overrides for all files in the book?";
 const char kEndOfDocument[] = "End of document reached.";
 const char kProcessingPrefix[] = "Processing: ";
-
-const int32_t kPropSelection = 109;
-const int32_t kPropFirstTable = 120;
-const int32_t kPropSelectedTable = 129;
-const int32_t kPropTag = 1275;
-const int32_t kPropNextTable = 1337;
-const int32_t kPropFirstRow = 1338;
-const int32_t kPropNextRow = 1245;
-const int32_t kPropFirstCell = 1247;
-const int32_t kPropNextCell = 1202;
-const int32_t kPropFirstParagraph = 972;
-const int32_t kObjectTypeTableFormat = 37;
-const int32_t kCommandCodeShowSelection = 259;
 
 // The conformance set, in the order of comparison.
 const int32_t kComparedInts[] = {1291, 1282, 1283, 1289, 1288, 1294, 1293,

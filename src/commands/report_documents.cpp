@@ -2,6 +2,7 @@
 #include "commands/report_documents.h"
 
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "host/property_lists.h"
 #include "support/memory.h"
 #include "support/paths.h"
@@ -9,35 +10,6 @@
 #include "support/text_encoding.h"
 
 namespace {
-
-// Application properties.
-constexpr int32_t kPropFirstOpenDocument = 53;
-constexpr int32_t kPropHomeDirectory = 89;
-
-// Document and book properties.
-constexpr int32_t kPropFileName = 20;
-constexpr int32_t kPropStatusLine = 108;
-constexpr int32_t kPropSelection = 109;
-constexpr int32_t kPropNextOpenDocument = 111;
-constexpr int32_t kPropMainFlow = 422;
-constexpr int32_t kPropFirstComponent = 491;
-
-// Flows, frames and paragraphs.
-constexpr int32_t kPropLastTextFrame = 1170;
-constexpr int32_t kPropLastParagraph = 973;
-constexpr int32_t kPropFormatLocked = 588;
-
-// Book components.
-constexpr int32_t kPropComponentKind = 2329;
-constexpr int32_t kPropFirstChild = 2324;
-constexpr int32_t kPropNextComponent = 527;
-constexpr int32_t kPropParentComponent = 2325;
-constexpr int32_t kComponentGroup = 2;
-constexpr int32_t kComponentFolder = 64;
-constexpr int32_t kComponentDocument = 512;
-
-constexpr int32_t kObjectTypeParagraphFormat = 32;
-constexpr int32_t kCloseWithoutAsking = 1;
 
 constexpr const char* kReportFileName = "KVOutput.fm";
 

@@ -5,6 +5,7 @@
 #include "commands/commands.h"
 #include "commands/report_documents.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/fixed_point.h"
 #include "support/format.h"
 #include "support/memory.h"
@@ -23,13 +24,6 @@ const char kChooseTitle[] = "Choose a table tag.";
 const char kIncompleteMessage[] =
     "The table tag report is incomplete: some table format properties could not be read or written.\n";
 const char kNoReportMessage[] = "The table tag report could not be written: no report document.\n";
-
-const int32_t kPropName = 20;
-const int32_t kPropFirstTableFormat = 125;
-const int32_t kPropDisplayUnit = 396;
-const int32_t kPropTag = 1275;
-const int32_t kPropNextTableFormat = 1276;
-const int32_t kObjectTypeTableFormat = 37;
 
 // Room of an integer line's value: longer decimal forms are cut.
 const size_t kIntTextSize = 8 + 1;

@@ -6,26 +6,12 @@
 #include "commands/commands.h"
 #include "commands/report_documents.h"
 #include "host/host_ops.h"
+#include "host/property_codes.h"
 #include "support/format.h"
 #include "support/memory.h"
 #include "support/str_list.h"
 
 namespace {
-
-// Application property.
-constexpr int32_t kPropScreenUpdating = 92;
-
-// Document properties.
-constexpr int32_t kPropFirstTable = 120;
-constexpr int32_t kPropFirstTableFormat = 125;
-constexpr int32_t kPropBulkEdit = 155;  // addressed (doc, doc)
-
-// Table and table format properties.
-constexpr int32_t kPropTag = 1275;
-constexpr int32_t kPropNextTableFormat = 1276;
-constexpr int32_t kPropNextTable = 1337;
-
-constexpr int32_t kAlertWarning = 3;
 
 const char kUsedHeading[] = "Table Tags Used:";
 const char kUnusedHeading[] = "Table Tags Not Used:";
