@@ -3,9 +3,9 @@
 #include "substitute/document_model.h"
 
 #include <algorithm>
-#include <set>
 #include <atomic>
 #include <functional>
+#include <set>
 
 namespace gw::substitute {
 

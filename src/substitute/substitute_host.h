@@ -58,6 +58,9 @@ struct HostOptions {
   std::set<int> withheldInterfaces;
   // Whether AttachClient keeps (AddRefs) the notifications object, as a host does.
   bool keepNotificationsReference = true;
+  // Whether every API call is kept in CallTrace(). Long sessions (the command
+  // line on a large book) turn it off so that memory does not grow per call.
+  bool recordCalls = true;
 };
 
 // ---- Failure injection -------------------------------------------------------------------------

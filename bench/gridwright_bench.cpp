@@ -1,0 +1,235 @@
+// Whole-book benchmark of the command line: generates a book of MIF chapters
+// in a temporary folder, then measures MIF read and write throughput through
+// the MIF file store and the time and peak memory of List Table Usage, Delete
+// Unused and Remove Overrides on the whole book, run as `gridwright` runs them.
+//
+//   gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]
+//
+// Defaults: 200 chapters of 100 tables with 12 body rows (about 1 MB each).
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/job.h"
+#include "mif/host_paths.h"
+#include "mif/mif_file_store.h"
+#include "mif/mif_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+  int chapters = 200;
+  int tables = 100;
+  int rows = 12;
+  bool keep = false;
+};
+
+double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+long PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;  // kilobytes on Linux
+}
+
+const char* kFormats[] = {"Format A", "Format B", "Wide", "Steps", "Options", "Notes", "Legacy", "Spare"};
+
+std::string FormatStatement(const std::string& name, const char* alignment) {
+  return std::string(" <TblFormat \n  <TblTag `") + name +
+         "'>\n  <TblLIndent  0.0 pt>\n  <TblRIndent  0.0 pt>\n  <TblSpBefore  6.0 pt>\n  <TblSpAfter  6.0 pt>\n"
+         "  <TblAlignment " +
+         alignment +
+         ">\n  <TblPlacement Anywhere>\n  <TblTitlePlacement InHeader>\n"
+         "  <TblTitlePgf1 \n   <PgfTag `TableTitle'>\n  > # end of TblTitlePgf1\n  <TblTitleGap  6.0 pt>\n"
+         "  <TblBlockSize 1>\n  <TblColumnRuling `Thin'>\n  <TblBodyRowRuling `Thin'>\n  <TblHFRowRuling `Thin'>\n"
+         "  <TblSeparatorRuling `Medium'>\n  <TblLRuling `Thin'>\n  <TblBRuling `Medium'>\n  <TblRRuling `Thin'>\n"
+         "  <TblTRuling `Medium'>\n  <TblHFFill 15>\n  <TblHFColor `Black'>\n"
+         "  <TblCellMargins  6.0 pt 2.0 pt 6.0 pt 2.0 pt>\n > # end of TblFormat\n";
+}
+
+std::string Cell(const std::string& text, bool override) {
+  return std::string("    <Cell \n") + (override ? "     <CellFill 5>\n" : "") +
+         "     <CellContent \n      <Para \n       <PgfTag `CellBody'>\n       <ParaLine \n        <String `" + text +
+         "'>\n       > # end of ParaLine\n      > # end of Para\n     > # end of CellContent\n    > # end of Cell\n";
+}
+
+// One chapter: catalogues, tables in several formats (every seventh with an
+// own alignment, every eleventh with a cell override), one paragraph
+// anchoring each table.
+std::string Chapter(int number, const Settings& settings) {
+  std::string text = "<MIFFile 7.00> # generated chapter " + std::to_string(number) + "\n<Units Upt>\n";
+  text +=
+      "<PgfCatalog \n <Pgf \n  <PgfTag `Body'>\n > # end of Pgf\n <Pgf \n  <PgfTag `CellBody'>\n > # end of Pgf\n"
+      " <Pgf \n  <PgfTag `TableTitle'>\n > # end of Pgf\n> # end of PgfCatalog\n";
+  text +=
+      "<RulingCatalog \n <Ruling \n  <RulingTag `Thin'>\n  <RulingPenWidth  0.5 pt>\n > # end of Ruling\n"
+      " <Ruling \n  <RulingTag `Medium'>\n  <RulingPenWidth  2.0 pt>\n > # end of Ruling\n> # end of RulingCatalog\n";
+  text += "<TblCatalog \n";
+  for (const char* format : kFormats) text += FormatStatement(format, "Left");
+  text += "> # end of TblCatalog\n<Tbls \n";
+  for (int table = 1; table <= settings.tables; ++table) {
+    // "Legacy" and "Spare" stay unused.
+    const char* tag = kFormats[(table + number) % 6];
+    text += " <Tbl \n  <TblID " + std::to_string(table) + ">\n  <TblTag `" + tag + "'>\n";
+    if (table % 7 == 0) text += "  <TblFormat \n   <TblAlignment Center>\n  > # end of TblFormat\n";
+    text +=
+        "  <TblNumColumns 3>\n  <TblColumnWidth  108.0 pt>\n  <TblColumnWidth  144.0 pt>\n"
+        "  <TblColumnWidth  180.0 pt>\n  <TblH \n   <Row \n" +
+        Cell("Name", false) + Cell("Value", false) + Cell("Notes", false) +
+        "   > # end of Row\n  > # end of TblH\n"
+        "  <TblBody \n";
+    for (int row = 0; row < settings.rows; ++row) {
+      std::string key = "item " + std::to_string(row);
+      text += "   <Row \n" + Cell(key, false) + Cell("value of " + key + " in table " + std::to_string(table), false) +
+              Cell("Caf\\x8e  notes for the row", row == 0 && table % 11 == 0) + "   > # end of Row\n";
+    }
+    text += "  > # end of TblBody\n > # end of Tbl\n";
+  }
+  text += "> # end of Tbls\n";
+  text +=
+      "<Page \n <PageType BodyPage>\n <PageNum `1'>\n <TextRect \n  <ID 10>\n > # end of TextRect\n> # end of Page\n";
+  text += "<TextFlow \n <TFTag `A'>\n <TFAutoConnect Yes>\n";
+  for (int table = 1; table <= settings.tables; ++table) {
+    text += " <Para \n  <PgfTag `Body'>\n  <ParaLine \n" + std::string(table == 1 ? "   <TextRectID 10>\n" : "") +
+            "   <String `Table " + std::to_string(table) + " follows.'>\n   <ATbl " + std::to_string(table) +
+            ">\n  > # end of ParaLine\n > # end of Para\n";
+  }
+  text += "> # end of TextFlow\n# End of MIFFile\n";
+  return text;
+}
+
+// Runs the command line quietly and returns its exit code and time.
+std::pair<int, double> RunVerb(std::vector<std::string> arguments) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  gw::cli::Io io{out, err, in, false, false};
+  Clock::time_point start = Clock::now();
+  gw::cli::ExitCode code = gw::cli::RunCommandLine(arguments, io);
+  double seconds = Seconds(start);
+  if (code != gw::cli::ExitCode::kDone) std::cerr << err.str();
+  return {static_cast<int>(code), seconds};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    auto value = [&]() { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
+    if (option == "--chapters")
+      settings.chapters = value();
+    else if (option == "--tables")
+      settings.tables = value();
+    else if (option == "--rows")
+      settings.rows = value();
+    else if (option == "--keep")
+      settings.keep = true;
+    else {
+      std::cerr << "usage: gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]\n";
+      return 2;
+    }
+  }
+  if (settings.chapters < 1 || settings.tables < 1 || settings.rows < 1) {
+    std::cerr << "gridwright_bench: counts must be at least 1\n";
+    return 2;
+  }
+  fs::path folder = fs::temp_directory_path() / ("gridwright_bench_" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+
+  // ---- Generate ----
+  Clock::time_point start = Clock::now();
+  std::uintmax_t totalBytes = 0;
+  std::string book = "<Book 7.00>\n";
+  for (int chapter = 1; chapter <= settings.chapters; ++chapter) {
+    std::string name = "chapter" + std::to_string(chapter) + ".mif";
+    std::string text = Chapter(chapter, settings);
+    totalBytes += text.size();
+    std::ofstream(folder / name, std::ios::binary) << text;
+    book += "<BookComponent \n <FileName `<c\\>" + name + "'>\n> # end of BookComponent\n";
+  }
+  std::ofstream(folder / "book.book", std::ios::binary) << book;
+  double megabytes = static_cast<double>(totalBytes) / (1024.0 * 1024.0);
+  std::printf("book: %d chapters, %d tables of %d rows each, %.1f MB (%.2f MB a chapter), generated in %.2f s\n",
+              settings.chapters, settings.tables, settings.rows, megabytes, megabytes / settings.chapters,
+              Seconds(start));
+
+  // ---- MIF parsing alone (the syntax tree, no model) ----
+  {
+    Clock::time_point parseStart = Clock::now();
+    for (int chapter = 1; chapter <= settings.chapters; ++chapter) {
+      gw::mif::Result<gw::mif::Document> tree =
+          gw::mif::ReadFile((folder / ("chapter" + std::to_string(chapter) + ".mif")).string());
+      if (!tree) {
+        std::cerr << "parse failed: " << tree.ErrorMessage() << "\n";
+        return 1;
+      }
+    }
+    double seconds = Seconds(parseStart);
+    std::printf("MIF parse (syntax tree only): %.1f MB/s (%.2f s)\n", megabytes / seconds, seconds);
+  }
+
+  // ---- MIF read and write through the store, one chapter at a time ----
+  {
+    gw::mif::MifFileStore store(gw::mif::HostPaths(folder, 'G'));
+    double readSeconds = 0;
+    double writeSeconds = 0;
+    for (int chapter = 1; chapter <= settings.chapters; ++chapter) {
+      std::string host = "G:\\chapter" + std::to_string(chapter) + ".mif";
+      Clock::time_point readStart = Clock::now();
+      gw::substitute::LoadResult loaded = store.Load(host);
+      readSeconds += Seconds(readStart);
+      auto* document = std::get_if<std::unique_ptr<gw::substitute::Document>>(&loaded);
+      if (document == nullptr) {
+        std::cerr << "load failed: " << std::get<gw::substitute::StoreError>(loaded).message << "\n";
+        return 1;
+      }
+      Clock::time_point writeStart = Clock::now();
+      if (auto error = store.Save(host, **document)) {
+        std::cerr << "save failed: " << error->message << "\n";
+        return 1;
+      }
+      writeSeconds += Seconds(writeStart);
+      store.Forget((*document)->Id());
+    }
+    std::printf("MIF read (parse and model): %.1f MB/s (%.2f s)\n", megabytes / readSeconds, readSeconds);
+    std::printf("MIF write (unchanged, atomic): %.1f MB/s (%.2f s)\n", megabytes / writeSeconds, writeSeconds);
+    std::printf("peak memory so far: %ld MB\n", PeakMegabytes());
+  }
+
+  // ---- Whole-book commands ----
+  const std::string bookPath = (folder / "book.book").string();
+  struct Step {
+    const char* label;
+    std::vector<std::string> arguments;
+  };
+  const Step steps[] = {
+      {"List Table Usage (book)", {"list-usage", "--no-progress", bookPath}},
+      {"Delete Unused Table Tags (book)", {"delete-unused", "--yes", "--no-progress", bookPath}},
+      {"Remove Overrides (book)", {"remove-overrides", "--yes", "--no-progress", bookPath}},
+  };
+  int status = 0;
+  for (const Step& step : steps) {
+    auto [code, seconds] = RunVerb(step.arguments);
+    std::printf("%-34s %7.2f s  %6.1f MB/s  exit %d  peak memory %ld MB\n", step.label, seconds, megabytes / seconds,
+                code, PeakMegabytes());
+    if (code != 0) status = 1;
+  }
+  if (!settings.keep) {
+    fs::remove_all(folder);
+  } else {
+    std::printf("book kept in %s\n", folder.c_str());
+  }
+  return status;
+}

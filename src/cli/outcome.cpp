@@ -1,0 +1,25 @@
+// Ranking of exit codes.
+#include "cli/outcome.h"
+
+namespace gw::cli {
+
+ExitCode Worse(ExitCode a, ExitCode b) {
+  auto rank = [](ExitCode code) {
+    switch (code) {
+      case ExitCode::kUnreadable:
+        return 4;
+      case ExitCode::kFailed:
+        return 3;
+      case ExitCode::kUsage:
+        return 2;
+      case ExitCode::kDeclined:
+        return 1;
+      case ExitCode::kDone:
+        return 0;
+    }
+    return 0;
+  };
+  return rank(a) >= rank(b) ? a : b;
+}
+
+}  // namespace gw::cli

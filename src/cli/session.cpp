@@ -1,0 +1,520 @@
+// The host session: store, host, plug-in, answers and records.
+#include "cli/session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "mif/host_paths.h"
+#include "mif/mif_document.h"
+#include "mif/mif_file_store.h"
+#include "mif/mif_writer.h"
+
+namespace gw::cli {
+
+namespace sub = gw::substitute;
+
+namespace {
+
+constexpr int32_t kAlertConfirm = 1;
+constexpr int32_t kAlertWarning = 3;
+constexpr int32_t kAlertQuestion = 4;
+constexpr char kListTypeTitle[] = "Choose a list type";
+constexpr char kTagTitle[] = "Choose a table tag.";
+
+std::filesystem::path ProgramFolder() {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return std::filesystem::current_path();
+  return self.parent_path();
+}
+
+std::string LastComponent(std::string_view hostName) {
+  size_t cut = hostName.find_last_of("\\/");
+  return std::string(cut == std::string_view::npos ? hostName : hostName.substr(cut + 1));
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Indented(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    result += c;
+    if (c == '\n') result += "  ";
+  }
+  return result;
+}
+
+}  // namespace
+
+SessionConfig DefaultSessionConfig() {
+  SessionConfig config;
+  std::filesystem::path folder = ProgramFolder();
+  config.pluginPath = folder / "gridwright.so";
+  config.icuDataDir = folder / "icu_data";
+  if (const char* plugin = std::getenv("GRIDWRIGHT_PLUGIN"); plugin != nullptr && *plugin != '\0') {
+    config.pluginPath = plugin;
+  }
+  if (const char* data = std::getenv("GRIDWRIGHT_ICU_DATA"); data != nullptr && *data != '\0') {
+    config.icuDataDir = data;
+  }
+  return config;
+}
+
+// ---- The watching store ---------------------------------------------------------------------------
+
+// Wraps the MIF store: records every load and save, shows the book's status
+// line as progress, lets the MIF trees of closed documents go (the host does
+// not tell the store when it closes one), and in a dry run describes saves
+// instead of writing them.
+class HostSession::WatchingStore final : public sub::FileStore {
+ public:
+  WatchingStore(mif::HostPaths paths, HostSession& session) : inner_(std::move(paths)), session_(session) {}
+
+  [[nodiscard]] sub::LoadResult Load(std::string_view hostPath) override {
+    ForgetClosed();
+    ShowProgress();
+    sub::LoadResult result = inner_.Load(hostPath);
+    FileEvent event;
+    event.hostPath = std::string(hostPath);
+    if (auto* error = std::get_if<sub::StoreError>(&result)) {
+      event.kind =
+          error->kind == sub::StoreError::Kind::kNotFound ? FileEvent::Kind::kNotFound : FileEvent::Kind::kLoadFailed;
+      event.message = error->message;
+    } else {
+      const sub::Document& document = *std::get<std::unique_ptr<sub::Document>>(result);
+      bound_.push_back(document.Id());
+      if (session_.config_.dryRun || summarizeLoads_) {
+        session_.openingSummaries_[document.Id()] = Summarize(document);
+      }
+    }
+    events_.push_back(std::move(event));
+    return result;
+  }
+
+  [[nodiscard]] std::optional<sub::StoreError> Save(std::string_view hostPath, const sub::Document& document) override {
+    ShowProgress();
+    FileEvent event;
+    event.hostPath = std::string(hostPath);
+    std::optional<sub::StoreError> error;
+    if (session_.config_.dryRun) {
+      event.kind = FileEvent::Kind::kWouldSave;
+      auto before = session_.openingSummaries_.find(document.Id());
+      if (before != session_.openingSummaries_.end())
+        event.changes = DescribeChanges(before->second, Summarize(document));
+    } else {
+      error = inner_.Save(hostPath, document);
+      event.kind = error ? FileEvent::Kind::kSaveFailed : FileEvent::Kind::kSaved;
+      if (error) event.message = error->message;
+      auto before = session_.openingSummaries_.find(document.Id());
+      if (!error && before != session_.openingSummaries_.end()) {
+        event.changes = DescribeChanges(before->second, Summarize(document));
+      }
+    }
+    events_.push_back(std::move(event));
+    return error;
+  }
+
+  [[nodiscard]] bool Exists(std::string_view hostPath) const override { return inner_.Exists(hostPath); }
+
+  // Lets go of the trees of documents the host no longer has open.
+  void ForgetClosed() {
+    std::erase_if(bound_, [&](::ObjectId id) {
+      if (session_.host_ != nullptr && session_.host_->IsOpen(id)) return false;
+      inner_.Forget(id);
+      session_.openingSummaries_.erase(id);
+      return true;
+    });
+  }
+
+  // Shows the active book's status line when it changed (standard error,
+  // terminals only). The line is rewritten in place.
+  void ShowProgress() {
+    if (!session_.config_.showProgress || !session_.io_.errorIsTerminal || session_.host_ == nullptr) return;
+    sub::Book* book = session_.host_->FindBook(session_.host_->ActiveBook());
+    if (book == nullptr || book->StatusLine() == shownStatus_) return;
+    shownStatus_ = book->StatusLine();
+    session_.io_.err << "\r\x1b[K" << HostTextToUtf8(shownStatus_) << std::flush;
+    progressShown_ = true;
+  }
+
+  void EndProgress() {
+    if (progressShown_) session_.io_.err << "\r\x1b[K" << std::flush;
+    progressShown_ = false;
+    shownStatus_.clear();
+  }
+
+  mif::MifFileStore& Inner() { return inner_; }
+  const std::vector<FileEvent>& Events() const { return events_; }
+  void Record(FileEvent event) { events_.push_back(std::move(event)); }
+  void SummarizeLoads(bool on) { summarizeLoads_ = on; }
+
+ private:
+  mif::MifFileStore inner_;
+  HostSession& session_;
+  std::vector<FileEvent> events_;
+  std::vector<::ObjectId> bound_;
+  std::string shownStatus_;
+  bool progressShown_ = false;
+  bool summarizeLoads_ = false;
+};
+
+// ---- Start and stop ----------------------------------------------------------------------------------
+
+HostSession::HostSession(const SessionConfig& config, Io& io) : config_(config), io_(io) {}
+
+HostSession::~HostSession() {
+  if (plugin_ != nullptr) plugin_->Shutdown();
+  plugin_.reset();
+  host_.reset();
+}
+
+Result<std::unique_ptr<HostSession>> HostSession::Start(const SessionConfig& config, Io& io) {
+  std::unique_ptr<HostSession> session(new HostSession(config, io));
+  // The whole local file system is the host's drive G:, so that any path
+  // given on the command line has a host name ("/work/a.mif" is "G:\\work\\a.mif").
+  session->store_ = std::make_unique<WatchingStore>(mif::HostPaths("/", 'G'), *session);
+  sub::HostOptions options;
+  options.recordCalls = false;  // a walk over a large book makes millions of calls
+  session->host_ = std::make_unique<sub::SubstituteHost>(*session->store_, options);
+  session->host_->User().SetResponder(
+      [raw = session.get()](const sub::Interaction& interaction) { return raw->Answer(interaction); });
+  std::error_code error;
+  if (!std::filesystem::exists(config.pluginPath, error)) {
+    return Failure{ExitCode::kFailed, "load plug-in: " + config.pluginPath.string() +
+                                          ": no such file (set GRIDWRIGHT_PLUGIN or use --plugin)"};
+  }
+  auto plugin = sub::PluginSession::Load(*session->host_, {config.pluginPath.string(), config.icuDataDir.string()});
+  if (!plugin.ok()) return Failure{ExitCode::kFailed, plugin.error()};
+  session->plugin_ = std::move(plugin.value());
+  if (session->plugin_->InitResult() != 0) {
+    return Failure{ExitCode::kFailed, "load plug-in: " + config.pluginPath.string() + ": start-up failed"};
+  }
+  session->plugin_->Initialize(1);
+  return session;
+}
+
+// ---- Files ----------------------------------------------------------------------------------------------
+
+Result<bool> HostSession::IsBookFile(const std::filesystem::path& local) {
+  std::ifstream file(local, std::ios::binary);
+  if (!file) return Failure{ExitCode::kUnreadable, "open " + local.string() + ": cannot read the file"};
+  char head[256] = {};
+  file.read(head, sizeof head);
+  std::string_view text(head, static_cast<size_t>(file.gcount()));
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return false;
+  return text.substr(start).starts_with("<Book");
+}
+
+Result<std::string> HostSession::HostName(const std::filesystem::path& local) const {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(local, error);
+  if (error) return Failure{ExitCode::kUsage, local.string() + ": " + error.message()};
+  mif::Result<std::string> name = store_->Inner().Paths().ToHost(absolute.lexically_normal());
+  if (!name) return Failure{ExitCode::kUsage, name.ErrorMessage()};
+  return name.Value();
+}
+
+Result<sub::Document*> HostSession::OpenDocument(const std::filesystem::path& local) {
+  Result<std::string> name = HostName(local);
+  if (!name.IsOk()) return name.GetFailure();
+  if (sub::Document* open = host_->FindDocumentByPath(name.Value())) {
+    host_->SetActiveDocument(open->Id());
+    return open;
+  }
+  store_->SummarizeLoads(true);
+  sub::LoadResult loaded = store_->Load(name.Value());
+  store_->SummarizeLoads(false);
+  if (auto* error = std::get_if<sub::StoreError>(&loaded)) {
+    return Failure{ExitCode::kUnreadable, error->message};
+  }
+  return &host_->AdoptDocument(std::move(std::get<std::unique_ptr<sub::Document>>(loaded)));
+}
+
+Result<sub::Book*> HostSession::OpenBook(const std::filesystem::path& local) {
+  Result<std::string> name = HostName(local);
+  if (!name.IsOk()) return name.GetFailure();
+  sub::Book& book = host_->NewBook(name.Value());
+  if (auto error = store_->Inner().LoadBookInto(name.Value(), book)) {
+    return Failure{ExitCode::kUnreadable, error->message};
+  }
+  host_->SetActiveBook(book.Id());
+  books_.push_back(book.Id());
+  return &book;
+}
+
+Status HostSession::CheckBookReadable(sub::Book& book) {
+  std::vector<::ObjectId> pending(book.TopLevel().rbegin(), book.TopLevel().rend());
+  while (!pending.empty()) {
+    ::ObjectId id = pending.back();
+    pending.pop_back();
+    const sub::BookComponent* component = book.FindComponent(id);
+    if (component == nullptr) continue;
+    for (auto child = component->children.rbegin(); child != component->children.rend(); ++child) {
+      pending.push_back(*child);
+    }
+    if (component->kind != sub::kComponentDocument) continue;
+    if (host_->FindDocumentByPath(component->fileName) != nullptr) continue;
+    sub::LoadResult loaded = store_->Inner().Load(component->fileName);
+    if (auto* error = std::get_if<sub::StoreError>(&loaded)) {
+      // A missing file is the host's ordinary "Could not open file:" case.
+      if (error->kind == sub::StoreError::Kind::kNotFound) continue;
+      return Failure{ExitCode::kUnreadable, error->message};
+    }
+    store_->Inner().Forget(std::get<std::unique_ptr<sub::Document>>(loaded)->Id());
+  }
+  return {};
+}
+
+Status HostSession::SaveDocument(const sub::Document& document) {
+  std::optional<sub::StoreError> error = store_->Save(document.fileName, document);
+  if (error) return Failure{ExitCode::kFailed, "save: " + error->message};
+  // What was saved is the new baseline for later changes.
+  if (!config_.dryRun) openingSummaries_[document.Id()] = Summarize(document);
+  return {};
+}
+
+Status HostSession::WriteNewMif(const sub::Document& document, const std::filesystem::path& local) {
+  Result<std::string> name = HostName(local);
+  if (name.IsOk() && host_->FindDocumentByPath(name.Value()) != nullptr) {
+    return Failure{ExitCode::kUsage, "write " + local.string() + ": that is a document of this run, not written over"};
+  }
+  mif::Status written = mif::WriteFileAtomically(local.string(), mif::WriteNewDocument(document));
+  if (!written) return Failure{ExitCode::kFailed, "write " + local.string() + ": " + written.ErrorMessage()};
+  return {};
+}
+
+std::string HostSession::LocalPathOf(const std::string& hostName) const {
+  mif::Result<std::filesystem::path> local = store_->Inner().Paths().ToLocal(hostName);
+  return local ? local.Value().string() : hostName;
+}
+
+sub::Document* HostSession::FindOpenDocument(const std::string& name) {
+  if (Result<std::string> host = HostName(name); host.IsOk()) {
+    if (sub::Document* found = host_->FindDocumentByPath(host.Value())) return found;
+  }
+  for (::ObjectId id : host_->OpenDocuments()) {
+    sub::Document* document = host_->FindDocument(id);
+    if (document != nullptr && !document->fileName.empty() && EqualNoCase(LastComponent(document->fileName), name)) {
+      return document;
+    }
+  }
+  return nullptr;
+}
+
+::ObjectId HostSession::FindBookId(const std::string& name) {
+  Result<std::string> host = HostName(name);
+  for (::ObjectId id : books_) {
+    sub::Book* book = host_->FindBook(id);
+    if (book == nullptr) continue;
+    if ((host.IsOk() && sub::NormalizeHostPath(book->fileName) == sub::NormalizeHostPath(host.Value())) ||
+        EqualNoCase(LastComponent(book->fileName), name)) {
+      return id;
+    }
+  }
+  return 0;
+}
+
+sub::Book* HostSession::ActiveBookObject() { return host_->FindBook(host_->ActiveBook()); }
+
+const DocumentSummary* HostSession::OpeningSummary(::ObjectId document) const {
+  auto it = openingSummaries_.find(document);
+  return it == openingSummaries_.end() ? nullptr : &it->second;
+}
+
+// ---- Commands -------------------------------------------------------------------------------------------
+
+void HostSession::RunCommand(int32_t number, bool describeSaves) {
+  store_->SummarizeLoads(describeSaves);
+  plugin_->Command(number);
+  store_->SummarizeLoads(false);
+  store_->EndProgress();
+  store_->ForgetClosed();
+}
+
+void HostSession::ClientCall(const std::string& text) {
+  plugin_->ClientCall(text.c_str());
+  store_->EndProgress();
+  store_->ForgetClosed();
+}
+
+void HostSession::MarkDocuments() { marked_ = host_->OpenDocuments(); }
+
+std::vector<sub::Document*> HostSession::NewUntitledDocuments() {
+  std::vector<sub::Document*> result;
+  for (::ObjectId id : host_->OpenDocuments()) {
+    if (std::find(marked_.begin(), marked_.end(), id) != marked_.end()) continue;
+    sub::Document* document = host_->FindDocument(id);
+    if (document != nullptr && document->fileName.empty()) result.push_back(document);
+  }
+  return result;
+}
+
+// ---- Answers --------------------------------------------------------------------------------------------
+
+std::optional<int32_t> HostSession::Answer(const sub::Interaction& interaction) {
+  bool prompt = interaction.kind == sub::InteractionKind::kPrompt;
+  if (!prompt && interaction.alertKind != kAlertConfirm && interaction.alertKind != kAlertQuestion) return 0;  // notes
+  if (!answers_.queued.empty() && answers_.queued.front().prompt == prompt) {
+    Answers::Queued next = answers_.queued.front();
+    answers_.queued.pop_front();
+    if (!next.item) return next.value;
+    for (size_t i = 0; i < interaction.items.size(); ++i) {
+      if (interaction.items[i] == *next.item) return static_cast<int32_t>(i);
+    }
+    return sub::UserScript::kCancel;
+  }
+  if (!prompt) {
+    if (answers_.confirm) return *answers_.confirm ? 0 : 1;
+    if (answers_.interactive) return AskOnTerminal(interaction);
+    return std::nullopt;
+  }
+  if (interaction.text == kListTypeTitle && answers_.listType) return *answers_.listType;
+  if (interaction.text == kTagTitle && answers_.tag) {
+    for (size_t i = 0; i < interaction.items.size(); ++i) {
+      if (interaction.items[i] == *answers_.tag) return static_cast<int32_t>(i);
+    }
+    tagMissing_ = true;
+    return std::nullopt;
+  }
+  if (answers_.interactive) return AskOnTerminal(interaction);
+  return std::nullopt;
+}
+
+std::optional<int32_t> HostSession::AskOnTerminal(const sub::Interaction& interaction) {
+  std::string line;
+  if (interaction.kind == sub::InteractionKind::kAlert) {
+    const char* choices = interaction.alertKind == kAlertConfirm ? " [OK: y / Cancel: n] " : " [y/n] ";
+    io_.err << HostTextToUtf8(interaction.text) << choices << std::flush;
+    if (!std::getline(io_.in, line)) return std::nullopt;
+    return (line == "y" || line == "Y" || line == "yes" || line == "ok" || line == "OK") ? 0 : 1;
+  }
+  io_.err << HostTextToUtf8(interaction.text) << "\n";
+  for (size_t i = 0; i < interaction.items.size(); ++i) {
+    io_.err << "  " << i + 1 << ") " << HostTextToUtf8(interaction.items[i]) << "\n";
+  }
+  io_.err << "Number (empty to cancel): " << std::flush;
+  if (!std::getline(io_.in, line)) return std::nullopt;
+  char* end = nullptr;
+  long chosen = std::strtol(line.c_str(), &end, 10);
+  if (line.empty() || *end != '\0' || chosen < 1 || static_cast<size_t>(chosen) > interaction.items.size()) {
+    return sub::UserScript::kCancel;
+  }
+  return static_cast<int32_t>(chosen - 1);
+}
+
+// ---- Records ----------------------------------------------------------------------------------------------
+
+const std::vector<FileEvent>& HostSession::FileEvents() const { return store_->Events(); }
+
+HostSession::Marks HostSession::Mark() const {
+  return {host_->User().Transcript().size(), host_->Faults().size(), store_->Events().size(),
+          host_->ConsoleText().size()};
+}
+
+ExitCode HostSession::Judge(const Marks& since) const {
+  const auto& events = store_->Events();
+  for (size_t i = since.fileEvents; i < events.size(); ++i) {
+    if (events[i].kind == FileEvent::Kind::kLoadFailed) return ExitCode::kUnreadable;
+  }
+  bool failed = host_->Faults().size() > since.faults;
+  for (size_t i = since.fileEvents; i < events.size(); ++i) {
+    if (events[i].kind == FileEvent::Kind::kSaveFailed) failed = true;
+  }
+  if (host_->ConsoleText().find("Could not open file:", since.consoleBytes) != std::string::npos) failed = true;
+  const auto& transcript = host_->User().Transcript();
+  bool declined = false;
+  for (size_t i = since.interactions; i < transcript.size(); ++i) {
+    const sub::Interaction& seen = transcript[i];
+    if (seen.kind == sub::InteractionKind::kAlert) {
+      if (seen.alertKind == kAlertWarning) failed = true;
+      if ((seen.alertKind == kAlertConfirm || seen.alertKind == kAlertQuestion) && seen.answer != 0) declined = true;
+    } else if (seen.answer < 0) {
+      declined = true;
+    }
+  }
+  if (failed) return ExitCode::kFailed;
+  return declined ? ExitCode::kDeclined : ExitCode::kDone;
+}
+
+std::vector<std::string> HostSession::TakeTranscript() {
+  std::vector<std::string> lines;
+  const auto& transcript = host_->User().Transcript();
+  for (; transcriptInteractions_ < transcript.size(); ++transcriptInteractions_) {
+    const sub::Interaction& seen = transcript[transcriptInteractions_];
+    std::string line;
+    if (seen.kind == sub::InteractionKind::kAlert) {
+      line = "alert " + std::to_string(seen.alertKind) + ": " + Indented(HostTextToUtf8(seen.text));
+      if (seen.alertKind == kAlertConfirm) line += seen.answer == 0 ? " -> OK" : " -> Cancel";
+      if (seen.alertKind == kAlertQuestion) line += seen.answer == 0 ? " -> Yes" : " -> No";
+    } else {
+      line = "prompt: " + HostTextToUtf8(seen.text) + " [";
+      for (size_t i = 0; i < seen.items.size(); ++i) line += (i == 0 ? "" : " | ") + HostTextToUtf8(seen.items[i]);
+      line += "] -> ";
+      line += seen.answer < 0
+                  ? std::string("cancel")
+                  : std::to_string(seen.answer) + " " + HostTextToUtf8(seen.items[static_cast<size_t>(seen.answer)]);
+    }
+    if (!seen.expected) line += " (unanswered)";
+    lines.push_back(std::move(line));
+  }
+  const std::string& console = host_->ConsoleText();
+  while (transcriptConsole_ < console.size()) {
+    size_t end = console.find('\n', transcriptConsole_);
+    if (end == std::string::npos) end = console.size();
+    lines.push_back("console: " + HostTextToUtf8(console.substr(transcriptConsole_, end - transcriptConsole_)));
+    transcriptConsole_ = end + 1;
+  }
+  for (::ObjectId id : books_) {
+    sub::Book* book = host_->FindBook(id);
+    if (book == nullptr) continue;
+    size_t& seen = transcriptStatus_[id];
+    const auto& history = book->StatusHistory();
+    for (; seen < history.size(); ++seen) {
+      lines.push_back(history[seen].empty() ? std::string("status cleared")
+                                            : "status: " + HostTextToUtf8(history[seen]));
+    }
+  }
+  const auto& events = store_->Events();
+  for (; transcriptFileEvents_ < events.size(); ++transcriptFileEvents_) {
+    const FileEvent& event = events[transcriptFileEvents_];
+    switch (event.kind) {
+      // Misses are the host's to report (the console's "Could not open file:").
+      case FileEvent::Kind::kLoaded:
+      case FileEvent::Kind::kNotFound:
+        break;
+      case FileEvent::Kind::kLoadFailed:
+        lines.push_back("unreadable: " + event.message);
+        break;
+      case FileEvent::Kind::kSaved:
+        lines.push_back("saved: " + LocalPathOf(event.hostPath));
+        break;
+      case FileEvent::Kind::kSaveFailed:
+        lines.push_back("save failed: " + event.message);
+        break;
+      case FileEvent::Kind::kWouldSave:
+        lines.push_back("would save: " + LocalPathOf(event.hostPath));
+        for (const std::string& change : event.changes) lines.push_back("  " + change);
+        break;
+    }
+  }
+  const auto& faults = host_->Faults();
+  for (; transcriptFaults_ < faults.size(); ++transcriptFaults_) lines.push_back("fault: " + faults[transcriptFaults_]);
+  return lines;
+}
+
+size_t HostSession::InteractionCount() const { return host_->User().Transcript().size(); }
+size_t HostSession::FaultCount() const { return host_->Faults().size(); }
+size_t HostSession::FileEventCount() const { return store_->Events().size(); }
+
+}  // namespace gw::cli

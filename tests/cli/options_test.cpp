@@ -1,0 +1,91 @@
+// Argument parsing: what each option asks for, and bad usage named clearly.
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+namespace gw::cli {
+namespace {
+
+TEST(Options, VerbFormsAndAnswers) {
+  Result<JobRequest> parsed = ParseArguments({"list-usage", "--by-tag", "--no-progress", "book.book"});
+  ASSERT_TRUE(parsed.IsOk()) << parsed.GetFailure().message;
+  EXPECT_EQ(parsed.Value().verb->name, "list-usage");
+  EXPECT_EQ(parsed.Value().form, VerbForm::kByTag);
+  EXPECT_FALSE(parsed.Value().progress);
+  EXPECT_EQ(parsed.Value().file, "book.book");
+  EXPECT_EQ(CommandFor(*parsed.Value().verb, true, parsed.Value().form), 21);
+  EXPECT_EQ(CommandFor(*parsed.Value().verb, false, parsed.Value().form), 0);
+
+  Result<JobRequest> report = ParseArguments({"report", "--tag", "Format A", "a.mif"});
+  ASSERT_TRUE(report.IsOk());
+  EXPECT_EQ(report.Value().answers.tag, "Format A");
+  EXPECT_EQ(CommandFor(*report.Value().verb, false, report.Value().form), 19);
+
+  Result<JobRequest> list = ParseArguments({"create-tag-list", "--list-type", "all", "-o", "l.mif", "a.mif"});
+  ASSERT_TRUE(list.IsOk());
+  EXPECT_EQ(list.Value().answers.listType, 2);
+  EXPECT_EQ(list.Value().outputMif, "l.mif");
+
+  Result<JobRequest> no = ParseArguments({"delete-unused", "--no", "--dry-run", "a.mif"});
+  ASSERT_TRUE(no.IsOk());
+  EXPECT_EQ(no.Value().answers.confirm, false);
+  EXPECT_TRUE(no.Value().dryRun);
+}
+
+TEST(Options, BadUsageNamesTheArgument) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, "no verb given"},
+      {{"lst-usage", "a.mif"}, "unknown verb \"lst-usage\""},
+      {{"list-usage"}, "no file given"},
+      {{"list-usage", "a.mif", "b.mif"}, "unexpected argument \"b.mif\""},
+      {{"list-usage", "--frob", "a.mif"}, "unknown option \"--frob\""},
+      {{"create-tag-list", "--list-type", "some", "a.mif"}, "--list-type: \"some\" is not empty, used or all"},
+      {{"create-tag-list", "a.mif", "--list-type"}, "--list-type: needs a value"},
+      {{"delete-unused", "--list-type", "all", "a.mif"},
+       "--list-type is an option of create-tag-list and create-conversion-list"},
+      {{"report", "--individual", "a.mif"}, "--individual and --by-tag are options of list-usage"},
+      {{"convert", "--tag", "X", "a.mif"}, "--tag is an option of report"},
+      {{"find-override", "--after", "0", "a.mif"}, "--after: \"0\" is not a table number (1, 2, ...)"},
+      {{"about", "a.mif"}, "unexpected argument \"a.mif\""},
+      {{"delete-unused", "--output", "x.mif", "a.mif"},
+       "--output is an option of the verbs that write a report or a list"},
+  };
+  for (const Case& c : cases) {
+    Result<JobRequest> parsed = ParseArguments(c.arguments);
+    ASSERT_FALSE(parsed.IsOk()) << c.message;
+    EXPECT_EQ(parsed.GetFailure().code, ExitCode::kUsage);
+    EXPECT_EQ(parsed.GetFailure().message, c.message);
+  }
+}
+
+TEST(Options, HelpForTheToolAndEachVerb) {
+  Result<JobRequest> tool = ParseArguments({"--help"});
+  ASSERT_TRUE(tool.IsOk());
+  EXPECT_EQ(tool.Value().kind, JobRequest::Kind::kHelp);
+  EXPECT_EQ(tool.Value().verb, nullptr);
+  for (const Verb& verb : Verbs()) {
+    Result<JobRequest> help = ParseArguments({std::string(verb.name), "--help"});
+    ASSERT_TRUE(help.IsOk()) << verb.name;
+    EXPECT_EQ(help.Value().verb, &verb);
+    EXPECT_TRUE(VerbHelp(verb).starts_with("Usage: gridwright " + std::string(verb.name))) << verb.name;
+    EXPECT_NE(ToolHelp().find("  " + std::string(verb.name) + " "), std::string::npos) << verb.name;
+  }
+  // The help says that document commands write their files back.
+  EXPECT_NE(VerbHelp(*FindVerb("delete-unused")).find("saved over its file"), std::string::npos);
+}
+
+TEST(PluginCommands, FoundByNumberCommandNameAndClientCallName) {
+  EXPECT_EQ(FindPluginCommand("20")->name, "ListTableUsageBookIndFiles");
+  EXPECT_EQ(FindPluginCommand("ListTableUsageBookIndividual")->number, 20);
+  EXPECT_EQ(FindPluginCommand("FindNextTableOverride")->number, 9);
+  EXPECT_EQ(FindPluginCommand("FindNextOverride")->number, 9);
+  EXPECT_EQ(FindPluginCommand("10"), nullptr);
+  EXPECT_EQ(FindPluginCommand("listtableusage"), nullptr);
+}
+
+}  // namespace
+}  // namespace gw::cli
