@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "cli_test_support.h"
 
@@ -24,6 +25,8 @@ struct GoldenCase {
   std::vector<std::string> arguments;
   ExitCode code;
 };
+
+void PrintTo(const GoldenCase& golden, std::ostream* os) { *os << golden.expected; }
 
 class Verbs : public SampleBook, public ::testing::WithParamInterface<GoldenCase> {};
 
@@ -71,7 +74,16 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"fix-headings.txt", {"fix-headings", "--yes", "{dir}/manual/intro.mif"}, ExitCode::kDone},
         GoldenCase{"report-one-tag.txt", {"report", "--tag", "Wide", "{dir}/manual/intro.mif"}, ExitCode::kDone},
         GoldenCase{"about.txt", {"about"}, ExitCode::kDone},
-        GoldenCase{"show-install.txt", {"show", "{dir}/manual/install.mif"}, ExitCode::kDone}));
+        GoldenCase{"show-install.txt", {"show", "{dir}/manual/install.mif"}, ExitCode::kDone}),
+    // Each case is named after its expected file: "list_usage_book" for list-usage-book.txt.
+    [](const ::testing::TestParamInfo<GoldenCase>& info) {
+      std::string name = info.param.expected;
+      name = name.substr(0, name.find('.'));
+      for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
 
 // ---- Changes and what is written ---------------------------------------------------------------
 
