@@ -111,16 +111,16 @@ ExitCode ShowFile(HostSession& session, const std::string& file, bool book, Io& 
   if (!book) {
     Result<sub::Document*> document = session.OpenDocument(file);
     if (!document.IsOk()) {
-      PrintFailure(io, document.GetFailure());
-      return document.GetFailure().code;
+      PrintFailure(io, document.GetError());
+      return document.GetError().code;
     }
     io.out << HostTextToUtf8(RenderSummary(Summarize(*document.Value()), file));
     return ExitCode::kDone;
   }
   Result<sub::Book*> opened = session.OpenBook(file);
   if (!opened.IsOk()) {
-    PrintFailure(io, opened.GetFailure());
-    return opened.GetFailure().code;
+    PrintFailure(io, opened.GetError());
+    return opened.GetError().code;
   }
   ExitCode code = ExitCode::kDone;
   std::vector<::ObjectId> pending(opened.Value()->TopLevel().rbegin(), opened.Value()->TopLevel().rend());
@@ -135,8 +135,8 @@ ExitCode ShowFile(HostSession& session, const std::string& file, bool book, Io& 
     std::string local = session.LocalPathOf(component->fileName);
     Result<sub::Document*> document = session.OpenDocument(local);
     if (!document.IsOk()) {
-      PrintFailure(io, document.GetFailure());
-      code = Worse(code, document.GetFailure().code);
+      PrintFailure(io, document.GetError());
+      code = Worse(code, document.GetError().code);
       continue;
     }
     io.out << HostTextToUtf8(RenderSummary(Summarize(*document.Value()), local)) << "\n";
@@ -151,8 +151,8 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   if (verb.needsFile) {
     Result<bool> isBook = HostSession::IsBookFile(request.file);
     if (!isBook.IsOk()) {
-      PrintFailure(io, isBook.GetFailure());
-      return isBook.GetFailure().code;
+      PrintFailure(io, isBook.GetError());
+      return isBook.GetError().code;
     }
     book = isBook.Value();
   }
@@ -168,38 +168,38 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   if (request.listFile) {
     Result<sub::Document*> list = session.OpenDocument(*request.listFile);
     if (!list.IsOk()) {
-      PrintFailure(io, list.GetFailure());
-      return list.GetFailure().code;
+      PrintFailure(io, list.GetError());
+      return list.GetError().code;
     }
   }
   sub::Document* target = nullptr;
   if (verb.needsFile && !book) {
     Result<sub::Document*> document = session.OpenDocument(request.file);
     if (!document.IsOk()) {
-      PrintFailure(io, document.GetFailure());
-      return document.GetFailure().code;
+      PrintFailure(io, document.GetError());
+      return document.GetError().code;
     }
     target = document.Value();
     if (request.after) {
       Status selected = SelectTable(*target, *request.after);
       if (!selected.IsOk()) {
-        PrintFailure(io, selected.GetFailure());
-        return selected.GetFailure().code;
+        PrintFailure(io, selected.GetError());
+        return selected.GetError().code;
       }
     }
   } else if (book) {
     Result<sub::Book*> opened = session.OpenBook(request.file);
     if (!opened.IsOk()) {
-      PrintFailure(io, opened.GetFailure());
-      return opened.GetFailure().code;
+      PrintFailure(io, opened.GetError());
+      return opened.GetError().code;
     }
     // A changing walk must not start on a book it cannot read to the end.
     if (verb.changesDocuments) {
       Status readable = session.CheckBookReadable(*opened.Value());
       if (!readable.IsOk()) {
-        PrintFailure(io, readable.GetFailure());
+        PrintFailure(io, readable.GetError());
         io.err << "gridwright: nothing was changed\n";
-        return readable.GetFailure().code;
+        return readable.GetError().code;
       }
     }
   }
@@ -226,8 +226,8 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     } else {
       Status written = session.WriteNewMif(*reports.back(), *request.outputMif);
       if (!written.IsOk()) {
-        PrintFailure(io, written.GetFailure());
-        code = Worse(code, written.GetFailure().code);
+        PrintFailure(io, written.GetError());
+        code = Worse(code, written.GetError().code);
       }
     }
   }
@@ -252,8 +252,8 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
       } else if (!request.dryRun) {
         Status saved = session.SaveDocument(*target);
         if (!saved.IsOk()) {
-          PrintFailure(io, saved.GetFailure());
-          code = Worse(code, saved.GetFailure().code);
+          PrintFailure(io, saved.GetError());
+          code = Worse(code, saved.GetError().code);
         }
       }
     }
@@ -299,8 +299,8 @@ ExitCode RunJob(const JobRequest& request, Io& io) {
   }
   Result<std::unique_ptr<HostSession>> session = HostSession::Start(ConfigFor(request, io), io);
   if (!session.IsOk()) {
-    PrintFailure(io, session.GetFailure());
-    return session.GetFailure().code;
+    PrintFailure(io, session.GetError());
+    return session.GetError().code;
   }
   Answers answers = request.answers;
   answers.interactive = io.inputIsTerminal;
@@ -311,9 +311,9 @@ ExitCode RunJob(const JobRequest& request, Io& io) {
 ExitCode RunCommandLine(const std::vector<std::string>& arguments, Io& io) {
   Result<JobRequest> request = ParseArguments(arguments);
   if (!request.IsOk()) {
-    PrintFailure(io, request.GetFailure());
+    PrintFailure(io, request.GetError());
     io.err << "Try 'gridwright --help'.\n";
-    return request.GetFailure().code;
+    return request.GetError().code;
   }
   return RunJob(request.Value(), io);
 }

@@ -168,34 +168,34 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
       request.form = VerbForm::kByTag;
     } else if (argument == "--list-type") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.answers.listType = ListType(value.Value());
       if (!request.answers.listType) return Usage("--list-type: \"" + value.Value() + "\" is not empty, used or all");
     } else if (argument == "--tag") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.answers.tag = value.Value();
       request.form = VerbForm::kSingleTag;
     } else if (argument == "--list") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.listFile = value.Value();
     } else if (argument == "--output" || argument == "-o" || argument == "--report-mif") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.outputMif = value.Value();
     } else if (argument == "--after") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.after = PositiveNumber(value.Value());
       if (!request.after) return Usage("--after: \"" + value.Value() + "\" is not a table number (1, 2, ...)");
     } else if (argument == "--plugin") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.pluginPath = value.Value();
     } else if (argument == "--icu-data") {
       Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetFailure();
+      if (!value.IsOk()) return value.GetError();
       request.icuDataDir = value.Value();
     } else if (argument == "--") {
       files.insert(files.end(), arguments.begin() + static_cast<std::ptrdiff_t>(index) + 1, arguments.end());

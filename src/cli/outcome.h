@@ -6,6 +6,8 @@
 #include <utility>
 #include <variant>
 
+#include "mif/mif_result.h"
+
 namespace gw::cli {
 
 // What a run of the command line ended with. The numbers are the process's
@@ -28,33 +30,9 @@ struct Failure {
   std::string message;
 };
 
-// A value or a Failure. Check IsOk() before Value().
+// A value or a Failure; success or a Failure. Check IsOk() before Value().
 template <typename T>
-class [[nodiscard]] Result {
- public:
-  Result(T value) : state_(std::move(value)) {}            // NOLINT: implicit by design
-  Result(Failure failure) : state_(std::move(failure)) {}  // NOLINT: implicit by design
-
-  [[nodiscard]] bool IsOk() const { return state_.index() == 0; }
-  [[nodiscard]] T& Value() { return std::get<0>(state_); }
-  [[nodiscard]] const T& Value() const { return std::get<0>(state_); }
-  [[nodiscard]] const Failure& GetFailure() const { return std::get<1>(state_); }
-
- private:
-  std::variant<T, Failure> state_;
-};
-
-// Success, or a Failure.
-class [[nodiscard]] Status {
- public:
-  Status() = default;
-  Status(Failure failure) : failed_(true), failure_(std::move(failure)) {}  // NOLINT: implicit by design
-  [[nodiscard]] bool IsOk() const { return !failed_; }
-  [[nodiscard]] const Failure& GetFailure() const { return failure_; }
-
- private:
-  bool failed_ = false;
-  Failure failure_;
-};
+using Result = mif::Result<T, Failure>;
+using Status = mif::BasicStatus<Failure>;
 
 }  // namespace gw::cli

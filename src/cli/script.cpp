@@ -63,10 +63,10 @@ class ScriptRunner {
       start = end + 1;
       Result<std::vector<std::string>> words = Words(line);
       Status done =
-          words.IsOk() ? (words.Value().empty() ? Status() : Step(words.Value())) : Status(words.GetFailure());
+          words.IsOk() ? (words.Value().empty() ? Status() : Step(words.Value())) : Status(words.GetError());
       if (!done.IsOk()) {
-        io_.err << scriptName_ << ":" << lineNumber << ": " << done.GetFailure().message << "\n";
-        return done.GetFailure().code;
+        io_.err << scriptName_ << ":" << lineNumber << ": " << done.GetError().message << "\n";
+        return done.GetError().code;
       }
       if (end == text.size()) break;
     }
@@ -108,11 +108,11 @@ class ScriptRunner {
       if (Status s = NeedArguments(words, 1, 1, "open FILE"); !s.IsOk()) return s;
       if (step == "open") {
         Result<sub::Document*> opened = session_.OpenDocument(words[1]);
-        if (!opened.IsOk()) return opened.GetFailure();
+        if (!opened.IsOk()) return opened.GetError();
         return {};
       }
       Result<sub::Book*> opened = session_.OpenBook(words[1]);
-      if (!opened.IsOk()) return opened.GetFailure();
+      if (!opened.IsOk()) return opened.GetError();
       return {};
     }
     if (step == "activate") {
@@ -122,14 +122,14 @@ class ScriptRunner {
         return {};
       }
       Result<sub::Document*> document = OpenDocumentNamed(words[1]);
-      if (!document.IsOk()) return document.GetFailure();
+      if (!document.IsOk()) return document.GetError();
       session_.Host().SetActiveDocument(document.Value()->Id());
       return {};
     }
     if (step == "close") {
       if (Status s = NeedArguments(words, 1, 1, "close NAME"); !s.IsOk()) return s;
       Result<sub::Document*> document = OpenDocumentNamed(words[1]);
-      if (!document.IsOk()) return document.GetFailure();
+      if (!document.IsOk()) return document.GetError();
       session_.Host().CloseDocument(document.Value()->Id());
       return {};
     }
@@ -194,7 +194,7 @@ class ScriptRunner {
     if (step == "select") {
       if (Status s = NeedArguments(words, 2, 2, "select NAME N"); !s.IsOk()) return s;
       Result<sub::Document*> document = OpenDocumentNamed(words[1]);
-      if (!document.IsOk()) return document.GetFailure();
+      if (!document.IsOk()) return document.GetError();
       std::optional<int> number = Number(words[2]);
       std::vector<::ObjectId> tables = document.Value()->TablesInOrder();
       if (!number || *number < 1 || static_cast<size_t>(*number) > tables.size()) {
@@ -214,7 +214,7 @@ class ScriptRunner {
       std::vector<sub::Document*> targets;
       if (words.size() == 2) {
         Result<sub::Document*> document = OpenDocumentNamed(words[1]);
-        if (!document.IsOk()) return document.GetFailure();
+        if (!document.IsOk()) return document.GetError();
         targets.push_back(document.Value());
       } else {
         for (::ObjectId id : session_.Host().OpenDocuments()) {
@@ -227,8 +227,8 @@ class ScriptRunner {
         if (document->fileName.empty()) return Usage("save: the document is untitled; use write-report FILE");
         Status saved = session_.SaveDocument(*document);
         if (!saved.IsOk()) {
-          io_.err << "gridwright: " << saved.GetFailure().message << "\n";
-          result_ = Worse(result_, saved.GetFailure().code);
+          io_.err << "gridwright: " << saved.GetError().message << "\n";
+          result_ = Worse(result_, saved.GetError().code);
         }
       }
       return {};
@@ -252,13 +252,13 @@ class ScriptRunner {
       }
       if (words[1] == "summary" && words.size() == 3) {
         Result<sub::Document*> document = OpenDocumentNamed(words[2]);
-        if (!document.IsOk()) return document.GetFailure();
+        if (!document.IsOk()) return document.GetError();
         io_.out << HostTextToUtf8(RenderSummary(Summarize(*document.Value()), words[2]));
         return {};
       }
       if (words[1] == "tables" && words.size() == 3) {
         Result<sub::Document*> document = OpenDocumentNamed(words[2]);
-        if (!document.IsOk()) return document.GetFailure();
+        if (!document.IsOk()) return document.GetError();
         DocumentSummary summary = Summarize(*document.Value());
         io_.out << words[2] << ": " << summary.tables.size() << " tables\n";
         for (size_t i = 0; i < summary.tables.size(); ++i) io_.out << "  " << HostTextToUtf8(RenderTable(summary, i));
@@ -286,8 +286,8 @@ class ScriptRunner {
 ExitCode RunScript(std::string_view text, const std::string& scriptName, const SessionConfig& config, Io& io) {
   Result<std::unique_ptr<HostSession>> session = HostSession::Start(config, io);
   if (!session.IsOk()) {
-    io.err << "gridwright: " << session.GetFailure().message << "\n";
-    return session.GetFailure().code;
+    io.err << "gridwright: " << session.GetError().message << "\n";
+    return session.GetError().code;
   }
   // Scripts answer with answer/choose steps only; nothing is read from the terminal.
   ScriptRunner runner(*session.Value(), io, scriptName);

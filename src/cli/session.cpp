@@ -227,7 +227,7 @@ Result<std::string> HostSession::HostName(const std::filesystem::path& local) co
 
 Result<sub::Document*> HostSession::OpenDocument(const std::filesystem::path& local) {
   Result<std::string> name = HostName(local);
-  if (!name.IsOk()) return name.GetFailure();
+  if (!name.IsOk()) return name.GetError();
   if (sub::Document* open = host_->FindDocumentByPath(name.Value())) {
     host_->SetActiveDocument(open->Id());
     return open;
@@ -243,7 +243,7 @@ Result<sub::Document*> HostSession::OpenDocument(const std::filesystem::path& lo
 
 Result<sub::Book*> HostSession::OpenBook(const std::filesystem::path& local) {
   Result<std::string> name = HostName(local);
-  if (!name.IsOk()) return name.GetFailure();
+  if (!name.IsOk()) return name.GetError();
   sub::Book& book = host_->NewBook(name.Value());
   if (auto error = store_->Inner().LoadBookInto(name.Value(), book)) {
     return Failure{ExitCode::kUnreadable, error->message};

@@ -1,4 +1,6 @@
-// Result and Status: the error-as-value types of the MIF layer.
+// Result and Status: the error-as-value types of the MIF layer, and of the
+// layers above it, which bring their own error record (the command line's
+// carries an exit code).
 #pragma once
 
 #include <string>
@@ -12,14 +14,14 @@ struct Error {
   std::string message;
 };
 
-// Either a value or an Error. Callers must look at it: check IsOk() before
-// Value(); Value() on a failed result is a programming error (asserted by
-// std::get).
-template <typename T>
+// Either a value or an error E (a record with a `message`). Callers must look
+// at it: check IsOk() before Value(); Value() on a failed result is a
+// programming error (asserted by std::get).
+template <typename T, typename E = Error>
 class [[nodiscard]] Result {
  public:
   Result(T value) : state_(std::move(value)) {}  // NOLINT: implicit by design
-  Result(Error error) : state_(std::move(error)) {}  // NOLINT: implicit by design
+  Result(E error) : state_(std::move(error)) {}  // NOLINT: implicit by design
 
   bool IsOk() const { return state_.index() == 0; }
   explicit operator bool() const { return IsOk(); }
@@ -28,29 +30,32 @@ class [[nodiscard]] Result {
   const T& Value() const& { return std::get<0>(state_); }
   T&& Value() && { return std::get<0>(std::move(state_)); }
 
-  const Error& GetError() const { return std::get<1>(state_); }
+  const E& GetError() const { return std::get<1>(state_); }
   const std::string& ErrorMessage() const { return std::get<1>(state_).message; }
 
  private:
-  std::variant<T, Error> state_;
+  std::variant<T, E> state_;
 };
 
-// Success or an Error, for operations that return nothing else.
-class [[nodiscard]] Status {
+// Success or an error E, for operations that return nothing else.
+template <typename E>
+class [[nodiscard]] BasicStatus {
  public:
-  Status() = default;
-  Status(Error error) : failed_(true), error_(std::move(error)) {}  // NOLINT: implicit by design
+  BasicStatus() = default;
+  BasicStatus(E error) : failed_(true), error_(std::move(error)) {}  // NOLINT: implicit by design
 
-  static Status Ok() { return Status(); }
+  static BasicStatus Ok() { return BasicStatus(); }
 
   bool IsOk() const { return !failed_; }
   explicit operator bool() const { return IsOk(); }
-  const Error& GetError() const { return error_; }
+  const E& GetError() const { return error_; }
   const std::string& ErrorMessage() const { return error_.message; }
 
  private:
   bool failed_ = false;
-  Error error_;
+  E error_;
 };
+
+using Status = BasicStatus<Error>;
 
 }  // namespace gw::mif

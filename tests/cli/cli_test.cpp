@@ -305,9 +305,9 @@ TEST_F(SampleBook, DocumentChangedOnDiskMeanwhileIsNotWrittenOver) {
   std::istringstream in;
   Io io{out, err, in, false, false};
   Result<std::unique_ptr<HostSession>> session = HostSession::Start(DefaultSessionConfig(), io);
-  ASSERT_TRUE(session.IsOk()) << session.GetFailure().message;
+  ASSERT_TRUE(session.IsOk()) << session.GetError().message;
   Result<substitute::Document*> document = session.Value()->OpenDocument(Path("manual/intro.mif"));
-  ASSERT_TRUE(document.IsOk()) << document.GetFailure().message;
+  ASSERT_TRUE(document.IsOk()) << document.GetError().message;
   Answers answers;
   answers.confirm = true;
   session.Value()->SetAnswers(answers);
@@ -317,8 +317,8 @@ TEST_F(SampleBook, DocumentChangedOnDiskMeanwhileIsNotWrittenOver) {
   WriteAll(Path("manual/intro.mif"), theirs);
   Status saved = session.Value()->SaveDocument(*document.Value());
   ASSERT_FALSE(saved.IsOk());
-  EXPECT_EQ(saved.GetFailure().code, ExitCode::kFailed);
-  EXPECT_NE(saved.GetFailure().message.find("changed on disk"), std::string::npos) << saved.GetFailure().message;
+  EXPECT_EQ(saved.GetError().code, ExitCode::kFailed);
+  EXPECT_NE(saved.GetError().message.find("changed on disk"), std::string::npos) << saved.GetError().message;
   EXPECT_EQ(ReadAll(Path("manual/intro.mif")), theirs);
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 TEST(Options, VerbFormsAndAnswers) {
   Result<JobRequest> parsed = ParseArguments({"list-usage", "--by-tag", "--no-progress", "book.book"});
-  ASSERT_TRUE(parsed.IsOk()) << parsed.GetFailure().message;
+  ASSERT_TRUE(parsed.IsOk()) << parsed.GetError().message;
   EXPECT_EQ(parsed.Value().verb->name, "list-usage");
   EXPECT_EQ(parsed.Value().form, VerbForm::kByTag);
   EXPECT_FALSE(parsed.Value().progress);
@@ -57,8 +57,8 @@ TEST(Options, BadUsageNamesTheArgument) {
   for (const Case& c : cases) {
     Result<JobRequest> parsed = ParseArguments(c.arguments);
     ASSERT_FALSE(parsed.IsOk()) << c.message;
-    EXPECT_EQ(parsed.GetFailure().code, ExitCode::kUsage);
-    EXPECT_EQ(parsed.GetFailure().message, c.message);
+    EXPECT_EQ(parsed.GetError().code, ExitCode::kUsage);
+    EXPECT_EQ(parsed.GetError().message, c.message);
   }
 }
 
