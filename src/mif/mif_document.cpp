@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -222,6 +223,22 @@ std::optional<double> ParseDimension(std::string_view raw, Unit unitless, Unit* 
   }
   if (written != nullptr) *written = unit;
   return number * PointsPerUnit(unit);
+}
+
+// Appends what DecodeString makes of a raw string, copying it straight when it
+// has no escapes (and, in UTF-8 files, only ASCII): most strings of a file.
+void AppendDecoded(std::string& out, std::string_view raw, double version) {
+  std::string_view inner = raw;
+  if (inner.size() >= 2 && inner.front() == '`' && inner.back() == '\'') inner = inner.substr(1, inner.size() - 2);
+  bool plain = inner.find('\\') == std::string_view::npos;
+  if (plain && version >= 8.0) {
+    plain = std::none_of(inner.begin(), inner.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  }
+  if (plain) {
+    out.append(inner);
+  } else {
+    out += DecodeString(raw, version);
+  }
 }
 
 Metric ToMetric(double points) { return static_cast<Metric>(std::llround(points * kPoint)); }
@@ -978,7 +995,7 @@ class Reader {
           Result<NodeId> value = tree_.SingleValue(item);
           if (!value) return value.GetError();
           if (tree_.KindOf(value.Value()) != NodeKind::String) return Fail(item, "expected a string");
-          out.text += DecodeString(tree_.RawText(value.Value()), tree_.Version());
+          AppendDecoded(out.text, tree_.RawText(value.Value()), tree_.Version());
         } else if (itemName == "Char") {
           Result<std::string> word = tree_.ReadKeyword(item);
           if (!word) return word.GetError();
@@ -1051,7 +1068,7 @@ class Reader {
       int64_t rect = text.firstRect >= 0 ? text.firstRect : currentRect;
       if (text.lastRect >= 0) currentRect = text.lastRect;
       ObjectId frame = FrameFor(flowId, rect);
-      sub::Paragraph& paragraph = model_.AppendParagraph(frame, text.text, format);
+      sub::Paragraph& paragraph = model_.AppendParagraph(frame, std::move(text.text), format);
       Bind(paragraph.id, para, paragraph, text.firstRect);
       NotePending(paragraph.id, text);
       binding_.flows[flowId].paragraphs.push_back(paragraph.id);
@@ -1061,8 +1078,9 @@ class Reader {
 
   // Reads the Paras of a container (cell content, table title) into the
   // model's paragraph list of target, reusing the paragraphs already there.
-  Status ReadContainer(NodeId content, ObjectId target, std::string format) {
-    std::vector<ObjectId>* list = model_.ParagraphsOf(target);
+  // list is that list (ParagraphsOf(target)); it stays in place in its cell or
+  // table while paragraphs are added to it.
+  Status ReadContainer(NodeId content, ObjectId target, std::vector<ObjectId>* list, std::string format) {
     if (list == nullptr) return Status::Ok();
     size_t index = 0;
     if (content != kNoNode) {
@@ -1072,31 +1090,28 @@ class Reader {
         if (Status s = ReadParaText(para, text); !s) return s;
         Result<std::string> named = ParaFormat(para, format);
         if (!named) return named.GetError();
-        format = named.Value();
-        ObjectId id;
-        list = model_.ParagraphsOf(target);
+        format = std::move(named).Value();
+        sub::Paragraph* paragraph = nullptr;
         if (index < list->size()) {
-          id = (*list)[index];
-          sub::Paragraph* existing = model_.FindParagraph(id);
-          existing->text = text.text;
-          if (existing->formatName != format) {
-            existing->formatName = format;
+          paragraph = model_.FindParagraph((*list)[index]);
+          paragraph->text = std::move(text.text);
+          if (paragraph->formatName != format) {
             if (sub::ParagraphFormat* f = model_.FindParagraphFormat(format)) {
-              existing->formatProperties = f->properties;
+              model_.ApplyParagraphFormat(paragraph->id, *f);  // its name is format
             } else {
-              existing->formatProperties.clear();
+              paragraph->formatName = format;
+              paragraph->formatProperties.Clear();
             }
           }
         } else {
-          id = model_.AppendParagraph(target, text.text, format).id;
+          paragraph = &model_.AppendParagraph(target, std::move(text.text), format);
         }
         ++index;
-        Bind(id, para, *model_.FindParagraph(id), -1);
-        NotePending(id, text);
+        Bind(paragraph->id, para, *paragraph, -1);
+        NotePending(paragraph->id, text);
       }
     }
     // Paragraphs the model made that the file has no statement for.
-    list = model_.ParagraphsOf(target);
     for (size_t i = index; i < list->size(); ++i) Bind((*list)[i], kNoNode, *model_.FindParagraph((*list)[i]), -1);
     return Status::Ok();
   }
@@ -1126,10 +1141,13 @@ class Reader {
       if (!text) return text.GetError();
       tag = text.Value();
     }
-    const sub::TableFormat* format = model_.FindTableFormat(tag);
-    sub::PropertyBag bag = format != nullptr ? format->properties : sub::DefaultTableFormatProperties(model_);
+    // A table has its format's properties (AddTable below copies them), over
+    // which its own format statement, when it has one, is read.
+    std::optional<sub::PropertyBag> own;
     if (ownFormat != kNoNode) {
-      if (Status s = ReadFormatStatements(ownFormat, bag); !s) return s;
+      const sub::TableFormat* format = model_.FindTableFormat(tag);
+      own = format != nullptr ? format->properties : sub::DefaultTableFormatProperties(model_);
+      if (Status s = ReadFormatStatements(ownFormat, *own); !s) return s;
     }
 
     std::vector<Metric> widths;
@@ -1141,15 +1159,17 @@ class Reader {
     struct SectionRows {
       int32_t kind;
       std::vector<NodeId> rows;
+      std::vector<std::vector<NodeId>> cells;  // the Cell statements of each row
     };
-    SectionRows sections[3] = {{sub::kRowHeading, {}}, {sub::kRowBody, {}}, {sub::kRowFooting, {}}};
+    SectionRows sections[3] = {{sub::kRowHeading, {}, {}}, {sub::kRowBody, {}, {}}, {sub::kRowFooting, {}, {}}};
     const char* sectionNames[3] = {"TblH", "TblBody", "TblF"};
     size_t widest = 0;
     for (int i = 0; i < 3; ++i) {
       for (NodeId section : tree_.FindChildren(tbl, sectionNames[i])) {
         for (NodeId row : tree_.FindChildren(section, "Row")) {
           sections[i].rows.push_back(row);
-          widest = std::max(widest, tree_.FindChildren(row, "Cell").size());
+          sections[i].cells.push_back(tree_.FindChildren(row, "Cell"));
+          widest = std::max(widest, sections[i].cells.back().size());
         }
       }
     }
@@ -1184,9 +1204,11 @@ class Reader {
     if (table == nullptr) return Fail(tbl, "the table could not be made");
     const ObjectId tableId = table->id;
     table->anchor = TextLoc{0, 0};
-    table->properties = bag;
+    if (own) table->properties = std::move(*own);
+    auto titleNamed = table->properties.find(kTitleFormatCode);
+    const std::string titleFormat = titleNamed != table->properties.end() ? titleNamed->second.text : "TableTitle";
     widths.resize(static_cast<size_t>(columns), widths.empty() ? 72 * kPoint : widths.back());
-    table->columnWidths = widths;
+    table->columnWidths = std::move(widths);
     model_.UpdateTitle(*table);
     tablesById_[tblId.Value()] = tableId;
 
@@ -1200,22 +1222,23 @@ class Reader {
     if (NodeId title = tree_.FindChild(tbl, "TblTitle"); title != kNoNode) {
       titleContent = tree_.FindChild(title, "TblTitleContent");
     }
-    std::string titleFormat = bag.count(kTitleFormatCode) != 0 ? bag[kTitleFormatCode].text : "TableTitle";
     if (!model_.FindTable(tableId)->titleParagraphs.empty()) {
-      if (Status s = ReadContainer(titleContent, tableId, titleFormat); !s) return s;
+      if (Status s = ReadContainer(titleContent, tableId, model_.ParagraphsOf(tableId), titleFormat); !s) return s;
     }
 
     // Rows and cells: the model's rows are heading, body, footing in order.
     size_t rowIndex = 0;
     for (const SectionRows& section : sections) {
-      for (NodeId rowNode : section.rows) {
-        ObjectId rowId = model_.FindTable(tableId)->rows[rowIndex++];
+      for (size_t r = 0; r < section.rows.size(); ++r) {
+        const NodeId rowNode = section.rows[r];
+        ObjectId rowId = table->rows[rowIndex++];  // the model's objects stay in place
         sub::Row* row = model_.FindRow(rowId);
+        const std::string cellFormat = row->kind == sub::kRowBody ? "CellBody" : "CellHeading";
         DocumentBinding::RowEntry& rowEntry = binding_.rows[rowId];
         rowEntry.node = rowNode;
         rowEntry.kind = row->kind;
         rowEntry.cells = row->cells;
-        std::vector<NodeId> cellNodes = tree_.FindChildren(rowNode, "Cell");
+        const std::vector<NodeId>& cellNodes = section.cells[r];
         for (size_t c = 0; c < row->cells.size(); ++c) {
           ObjectId cellId = row->cells[c];
           sub::Cell* cell = model_.FindCell(cellId);
@@ -1224,15 +1247,23 @@ class Reader {
           NodeId content = kNoNode;
           if (c < cellNodes.size()) {
             cellEntry.node = cellNodes[c];
-            for (size_t f = 0; f < 6; ++f) {
-              cell->overrides[f] = tree_.FindChild(cellNodes[c], kCellOverrideStatements[f]) != kNoNode ? 1 : 0;
+            // One pass over the cell's statements: its override flags and content.
+            std::fill(std::begin(cell->overrides), std::end(cell->overrides), 0);
+            for (NodeId child = tree_.FirstChild(cellNodes[c]); child != kNoNode; child = tree_.Next(child)) {
+              if (!tree_.IsStatement(child)) continue;
+              std::string_view name = tree_.Name(child);
+              if (name == "CellContent") {
+                if (content == kNoNode) content = child;
+                continue;
+              }
+              for (size_t f = 0; f < 6; ++f) {
+                if (name == kCellOverrideStatements[f]) cell->overrides[f] = 1;
+              }
             }
-            content = tree_.FindChild(cellNodes[c], "CellContent");
           }
           std::copy(std::begin(cell->overrides), std::end(cell->overrides), cellEntry.overrides.begin());
-          const std::string cellFormat = row->kind == sub::kRowBody ? "CellBody" : "CellHeading";
-          if (Status s = ReadContainer(content, cellId, cellFormat); !s) return s;
-          cellEntry.paragraphs = model_.FindCell(cellId)->paragraphs;
+          if (Status s = ReadContainer(content, cellId, &cell->paragraphs, cellFormat); !s) return s;
+          cellEntry.paragraphs = cell->paragraphs;
         }
       }
     }

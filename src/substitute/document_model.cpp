@@ -106,6 +106,16 @@ bool PropertyValue::operator==(const PropertyValue& other) const {
   return false;
 }
 
+const ListProperties& SharedListProperties::Get() const {
+  static const ListProperties kNone;
+  return list_ != nullptr ? *list_ : kNone;
+}
+
+ListProperties& SharedListProperties::Edit() {
+  if (list_ == nullptr || list_.use_count() > 1) list_ = std::make_shared<ListProperties>(Get());
+  return *list_;
+}
+
 bool ListValue::operator==(const ListValue& other) const {
   return type == other.type && number == other.number && text == other.text && ints == other.ints &&
          strings == other.strings && list == other.list && range.start.object == other.range.start.object &&
@@ -277,6 +287,7 @@ ParagraphFormat& Document::AddParagraphFormat(std::string name, ListProperties p
   }
   ObjectId id = NewObjectId(ObjectKind::kParagraphFormat);
   paragraphFormatOrder_.push_back(id);
+  paragraphFormatsByName_[name] = id;
   return paragraphFormats_[id] = ParagraphFormat{id, std::move(name), std::move(properties)};
 }
 
@@ -310,10 +321,25 @@ bool Document::DeleteTableFormat(ObjectId format) {
 }
 
 ParagraphFormat* Document::FindParagraphFormat(std::string_view name) {
+  if (auto hit = paragraphFormatsByName_.find(name); hit != paragraphFormatsByName_.end()) {
+    auto format = paragraphFormats_.find(hit->second);
+    if (format != paragraphFormats_.end() && format->second.name == name) return &format->second;
+  }
+  // Not indexed under this name (a format renamed in place): the catalogue in order.
   for (ObjectId id : paragraphFormatOrder_) {
-    if (paragraphFormats_[id].name == name) return &paragraphFormats_[id];
+    auto format = paragraphFormats_.find(id);
+    if (format != paragraphFormats_.end() && format->second.name == name) {
+      paragraphFormatsByName_[std::string(name)] = id;
+      return &format->second;
+    }
   }
   return nullptr;
+}
+
+SharedListProperties Document::SharedProperties(const ParagraphFormat& format) {
+  std::shared_ptr<ListProperties>& shared = sharedFormatProperties_[format.id];
+  if (shared == nullptr || *shared != format.properties) shared = std::make_shared<ListProperties>(format.properties);
+  return SharedListProperties(shared);
 }
 
 TableFormat* Document::FindTableFormat(std::string_view name) {
@@ -384,13 +410,22 @@ Frame& Document::AddGraphicFrame(ObjectId page, ObjectId parentFrame) {
 }
 
 Paragraph& Document::NewParagraph(ObjectId container, std::string text, std::string formatName) {
+  SharedListProperties properties;
+  if (ParagraphFormat* format = FindParagraphFormat(formatName)) properties = SharedProperties(*format);
+  return NewParagraph(container, std::move(text), std::move(formatName), std::move(properties));
+}
+
+Paragraph& Document::NewParagraph(ObjectId container, std::string text, std::string formatName,
+                                  SharedListProperties formatProperties) {
   Paragraph paragraph;
   paragraph.id = NewObjectId(ObjectKind::kParagraph);
   paragraph.container = container;
   paragraph.text = std::move(text);
-  if (ParagraphFormat* format = FindParagraphFormat(formatName)) paragraph.formatProperties = format->properties;
+  paragraph.formatProperties = std::move(formatProperties);
   paragraph.formatName = std::move(formatName);
-  return paragraphs_[paragraph.id] = std::move(paragraph);
+  // Ids only grow, so the new paragraph goes last.
+  ObjectId id = paragraph.id;
+  return paragraphs_.emplace_hint(paragraphs_.end(), id, std::move(paragraph))->second;
 }
 
 Paragraph& Document::AppendParagraph(ObjectId container, std::string text, std::string formatName) {
@@ -477,7 +512,7 @@ std::optional<TextLoc> Document::InsertText(TextLoc at, std::string_view text) {
 void Document::ApplyParagraphFormat(ObjectId paragraph, const ParagraphFormat& format) {
   if (Paragraph* p = FindParagraph(paragraph)) {
     p->formatName = format.name;
-    p->formatProperties = format.properties;
+    p->formatProperties = SharedProperties(format);
   }
 }
 
@@ -534,7 +569,10 @@ std::vector<ObjectId> Document::InsertRows(ObjectId tableId, size_t at, int32_t 
   Table* table = FindTable(tableId);
   if (table == nullptr || count <= 0) return added;
   at = std::min(at, table->rows.size());
-  const char* cellFormat = kind == kRowBody ? "CellBody" : "CellHeading";
+  const std::string cellFormat = kind == kRowBody ? "CellBody" : "CellHeading";
+  // Every new cell paragraph shares the one list of the format.
+  SharedListProperties cellProperties;
+  if (ParagraphFormat* format = FindParagraphFormat(cellFormat)) cellProperties = SharedProperties(*format);
   for (int32_t i = 0; i < count; ++i) {
     Row row;
     row.id = NewObjectId(ObjectKind::kRow);
@@ -546,12 +584,13 @@ std::vector<ObjectId> Document::InsertRows(ObjectId tableId, size_t at, int32_t 
       cell.row = row.id;
       cell.column = static_cast<int32_t>(column);
       ObjectId cellId = cell.id;
-      cells_[cellId] = std::move(cell);
-      AppendParagraph(cellId, "", cellFormat);
+      Cell& made = cells_.emplace_hint(cells_.end(), cellId, std::move(cell))->second;
+      made.paragraphs.push_back(NewParagraph(cellId, "", cellFormat, cellProperties).id);
       row.cells.push_back(cellId);
     }
     added.push_back(row.id);
-    rows_[row.id] = std::move(row);
+    ObjectId rowId = row.id;
+    rows_.emplace_hint(rows_.end(), rowId, std::move(row));
   }
   table->rows.insert(table->rows.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
   return added;
@@ -687,10 +726,24 @@ const Page* Document::FindPage(ObjectId id) const { return FindIn(pages_, id); }
 const NamedObject* Document::FindNamed(ObjectId id) const { return FindIn(named_, id); }
 
 std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) {
-  if (Frame* frame = FindFrame(container)) return &frame->paragraphs;
-  if (Cell* cell = FindCell(container)) return &cell->paragraphs;
-  if (Table* table = FindTable(container)) return &table->titleParagraphs;
-  return nullptr;
+  // An id's kind says which map can hold it.
+  switch (KindOf(container)) {
+    case ObjectKind::kTextFrame:
+    case ObjectKind::kGraphicFrame: {
+      Frame* frame = FindFrame(container);
+      return frame != nullptr ? &frame->paragraphs : nullptr;
+    }
+    case ObjectKind::kCell: {
+      Cell* cell = FindCell(container);
+      return cell != nullptr ? &cell->paragraphs : nullptr;
+    }
+    case ObjectKind::kTable: {
+      Table* table = FindTable(container);
+      return table != nullptr ? &table->titleParagraphs : nullptr;
+    }
+    default:
+      return nullptr;
+  }
 }
 
 const std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) const {
@@ -700,9 +753,16 @@ const std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) const {
 ObjectId Document::TableOfParagraph(ObjectId paragraph) const {
   const Paragraph* p = FindParagraph(paragraph);
   if (p == nullptr) return 0;
-  if (FindTable(p->container) != nullptr) return p->container;
-  if (const Cell* cell = FindCell(p->container)) return rows_.at(cell->row).table;
-  return 0;
+  switch (KindOf(p->container)) {  // the container's kind says which map can hold it
+    case ObjectKind::kTable:
+      return FindTable(p->container) != nullptr ? p->container : 0;
+    case ObjectKind::kCell: {
+      const Cell* cell = FindCell(p->container);
+      return cell != nullptr ? rows_.at(cell->row).table : 0;
+    }
+    default:
+      return 0;
+  }
 }
 
 ObjectId Document::FrameOfParagraph(ObjectId paragraph) const {
@@ -748,6 +808,15 @@ std::unique_ptr<Document> Document::Clone() const {
     for (ListEntry& entry : props) mapListValue(entry.value);
     return props;
   };
+  // Paragraphs that share a list in this document share its copy in the clone.
+  std::map<const ListProperties*, SharedListProperties> sharedLists;
+  const auto mapShared = [&](const SharedListProperties& shared) {
+    const ListProperties& list = shared.Get();
+    if (list.empty()) return SharedListProperties();
+    auto [it, fresh] = sharedLists.try_emplace(&list);
+    if (fresh) it->second = SharedListProperties(std::make_shared<ListProperties>(mapProperties(list)));
+    return it->second;
+  };
   copy->displayUnit = displayUnit;
   copy->bulkEdit = bulkEdit;
   copy->extraProperties = extraProperties;
@@ -757,6 +826,7 @@ std::unique_ptr<Document> Document::Clone() const {
   for (const auto& [id, f] : paragraphFormats_) {
     copy->paragraphFormats_[map(id)] = ParagraphFormat{map(id), f.name, mapProperties(f.properties)};
   }
+  for (const auto& [name, id] : paragraphFormatsByName_) copy->paragraphFormatsByName_[name] = map(id);
   copy->paragraphFormatOrder_ = mapList(paragraphFormatOrder_);
   for (const auto& [id, f] : tableFormats_) copy->tableFormats_[map(id)] = TableFormat{map(id), f.name, mapBag(f.properties)};
   copy->tableFormatOrder_ = mapList(tableFormatOrder_);
@@ -773,7 +843,7 @@ std::unique_ptr<Document> Document::Clone() const {
   copy->flowOrder_ = mapList(flowOrder_);
   for (const auto& [id, p] : paragraphs_) {
     copy->paragraphs_[map(id)] =
-        Paragraph{map(id), map(p.container), p.text, p.formatName, mapProperties(p.formatProperties), p.formatLocked};
+        Paragraph{map(id), map(p.container), p.text, p.formatName, mapShared(p.formatProperties), p.formatLocked};
   }
   for (const auto& [id, t] : tables_) {
     Table table = t;

@@ -18,11 +18,13 @@
 #define GRIDWRIGHT_SUBSTITUTE_DOCUMENT_MODEL_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/fm_api.h"
@@ -109,6 +111,25 @@ struct Flow {
   std::vector<ObjectId> frames;  // text frames in flow order
 };
 
+// A paragraph's copy of its format's properties. The paragraphs given one
+// format share a single list until one of them is changed: Edit() first gives
+// that paragraph a list of its own, so a change never reaches another.
+class SharedListProperties {
+ public:
+  SharedListProperties() = default;
+  explicit SharedListProperties(std::shared_ptr<ListProperties> list) : list_(std::move(list)) {}
+
+  [[nodiscard]] const ListProperties& Get() const;
+  // The list to change, this paragraph's own.
+  [[nodiscard]] ListProperties& Edit();
+  void Clear() { list_.reset(); }
+  [[nodiscard]] bool SharesWith(const SharedListProperties& other) const { return list_ == other.list_; }
+  bool operator==(const ListProperties& other) const { return Get() == other; }
+
+ private:
+  std::shared_ptr<ListProperties> list_;  // null: no properties
+};
+
 // A paragraph lives in a text frame, a table cell or a table title; `container`
 // names which. Its format is a name and a copy of the format's properties.
 struct Paragraph {
@@ -116,7 +137,7 @@ struct Paragraph {
   ObjectId container = 0;
   std::string text;  // FrameRoman, without the paragraph end
   std::string formatName;
-  ListProperties formatProperties;
+  SharedListProperties formatProperties;
   int32_t formatLocked = 0;  // 588
 };
 
@@ -307,6 +328,11 @@ class Document {
 
  private:
   Paragraph& NewParagraph(ObjectId container, std::string text, std::string formatName);
+  Paragraph& NewParagraph(ObjectId container, std::string text, std::string formatName,
+                          SharedListProperties formatProperties);
+  // The properties of a format as paragraphs share them: one list per format,
+  // made again when the format's properties no longer equal it.
+  [[nodiscard]] SharedListProperties SharedProperties(const ParagraphFormat& format);
   // Built once per TablesInOrder so that the walk stays linear (document_model.cpp).
   struct TableOrderIndex;
   void CollectTables(ObjectId paragraph, const TableOrderIndex& index, std::vector<ObjectId>& order,
@@ -316,6 +342,14 @@ class Document {
   ObjectId mainFlow_ = 0;
   std::map<ObjectId, ParagraphFormat> paragraphFormats_;
   std::vector<ObjectId> paragraphFormatOrder_;
+  // Paragraph formats by name (checked on use: a hit must still carry the
+  // name; a miss falls back to the catalogue order) and their shared lists.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, ObjectId, NameHash, std::equal_to<>> paragraphFormatsByName_;
+  std::unordered_map<ObjectId, std::shared_ptr<ListProperties>> sharedFormatProperties_;
   std::map<ObjectId, TableFormat> tableFormats_;
   std::vector<ObjectId> tableFormatOrder_;
   std::map<ObjectId, NamedObject> named_;  // colours and rulings

@@ -708,7 +708,8 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
       properties.insert(properties.end(), format->properties.begin(), format->properties.end());
     } else if (Paragraph* paragraph = document->FindParagraph(object)) {
       properties.push_back({kPropTag, ToListValue(PropertyValue::String(paragraph->formatName))});
-      properties.insert(properties.end(), paragraph->formatProperties.begin(), paragraph->formatProperties.end());
+      const ListProperties& own = paragraph->formatProperties.Get();
+      properties.insert(properties.end(), own.begin(), own.end());
     } else if (TableFormat* format = document->FindTableFormat(object)) {
       properties.push_back({kPropTag, ToListValue(PropertyValue::String(format->name))});
       for (const auto& [code, value] : format->properties) properties.push_back({code, ToListValue(value)});
@@ -1581,12 +1582,12 @@ int32_t SubstituteHost::ApiImpl::ApplyProperties(Document& document, ObjectId ob
         paragraph->formatName = entry.value.text;
         continue;
       }
-      auto it = std::find_if(paragraph->formatProperties.begin(), paragraph->formatProperties.end(),
-                             [&](const ListEntry& e) { return e.code == entry.code; });
-      if (it != paragraph->formatProperties.end()) {
+      ListProperties& own = paragraph->formatProperties.Edit();  // a copy of its own when shared
+      auto it = std::find_if(own.begin(), own.end(), [&](const ListEntry& e) { return e.code == entry.code; });
+      if (it != own.end()) {
         it->value = entry.value;
       } else {
-        paragraph->formatProperties.push_back(entry);
+        own.push_back(entry);
       }
     }
     return 0;

@@ -81,6 +81,42 @@ TEST(DocumentModel, CellMarginsKeepTheirTwoCodesEqual) {
   EXPECT_EQ(bag.at(1315).number, 7);
 }
 
+// Paragraphs of a format share one property list; a change to one paragraph
+// or to the format reaches no other paragraph, in the document or its clone.
+TEST(DocumentModel, ParagraphPropertiesAreCopiesEvenWhenShared) {
+  auto doc = Document::NewStandard();
+  ObjectId frame = doc->FindParagraph(doc->LastParagraph().id)->container;
+  ParagraphFormat& body = *doc->FindParagraphFormat("Body");
+  const ListProperties original = body.properties;
+  Paragraph& a = doc->AppendParagraph(frame, "a", "Body");
+  Paragraph& b = doc->AppendParagraph(frame, "b", "Body");
+  EXPECT_TRUE(a.formatProperties.SharesWith(b.formatProperties));
+  EXPECT_EQ(a.formatProperties, original);
+
+  a.formatProperties.Edit()[1].value.number = 99;
+  EXPECT_EQ(a.formatProperties.Get()[1].value.number, 99);
+  EXPECT_EQ(b.formatProperties, original);
+  EXPECT_EQ(body.properties, original);
+
+  // The format changed in place: later paragraphs see it, earlier ones keep theirs.
+  body.properties[1].value.number = 7;
+  Paragraph& c = doc->AppendParagraph(frame, "c", "Body");
+  EXPECT_EQ(c.formatProperties.Get()[1].value.number, 7);
+  EXPECT_EQ(b.formatProperties, original);
+  doc->ApplyParagraphFormat(b.id, body);
+  EXPECT_TRUE(b.formatProperties.SharesWith(c.formatProperties));
+
+  auto copy = doc->Clone();
+  const Paragraph& copiedB = *copy->FindParagraph(copy->MainFlowParagraphs().at(2));
+  const Paragraph& copiedC = *copy->FindParagraph(copy->MainFlowParagraphs().at(3));
+  EXPECT_EQ(copiedC.text, "c");
+  EXPECT_EQ(copiedC.formatProperties.Get()[1].value.number, 7);
+  EXPECT_TRUE(copiedB.formatProperties.SharesWith(copiedC.formatProperties));
+  EXPECT_FALSE(copiedC.formatProperties.SharesWith(c.formatProperties));
+  EXPECT_EQ(copy->FindParagraph(copy->MainFlowParagraphs().at(1))->formatProperties.Get()[1].value.number, 99);
+  EXPECT_EQ(copy->FindParagraphFormat("Body")->id, copy->ParagraphFormatOrder().front());
+}
+
 TEST(MemoryFileStore, PathsMatchWithoutCaseOrSlashDirection) {
   EXPECT_EQ(NormalizeHostPath("C:/Books/A.fm"), NormalizeHostPath("c:\\books\\a.FM"));
   EXPECT_EQ(NormalizeHostPath("C:\\Gridwright\\\\KVOutput.fm"), NormalizeHostPath("C:\\Gridwright\\KVOutput.fm"));
