@@ -13,9 +13,12 @@ namespace {
 
 constexpr Metric kPoint = 65536;
 
-std::atomic<uint32_t>& SerialCounter() {
-  static std::atomic<uint32_t> counter{0};
-  return counter;
+// One serial counter per object kind: an id has only 24 bits of serial, and
+// a long session (a large book walked many times) makes millions of
+// paragraphs, which must not use up the serials of other kinds.
+std::atomic<uint32_t>& SerialCounter(ObjectKind kind) {
+  static std::atomic<uint32_t> counters[256];
+  return counters[static_cast<uint8_t>(kind)];
 }
 
 // Format-level properties of table formats and tables, with their kinds.
@@ -82,7 +85,9 @@ ListValue TabStop(Metric position, int32_t alignment, std::string leader) {
 }  // namespace
 
 ObjectId NewObjectId(ObjectKind kind) {
-  uint32_t serial = ++SerialCounter();
+  // Serial 0 would make a kind-0 id of 0 ("none"); it is skipped on wrapping.
+  uint32_t serial = 0;
+  while (serial == 0) serial = ++SerialCounter(kind) & 0x00FFFFFFu;
   return MakeObjectId(kind, serial);
 }
 

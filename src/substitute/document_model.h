@@ -32,7 +32,7 @@
 
 namespace gw::substitute {
 
-// A fresh id of the given kind; serials are process-wide.
+// A fresh id of the given kind; each kind counts its serials process-wide.
 [[nodiscard]] ObjectId NewObjectId(ObjectKind kind);
 
 // ---- Property values ----------------------------------------------------------------------

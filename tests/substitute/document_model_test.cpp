@@ -33,6 +33,15 @@ TEST(DocumentModel, CloneKeepsContentUnderFreshIds) {
   EXPECT_EQ(copy->TableFormatNames(), doc->TableFormatNames());
 }
 
+TEST(DocumentModel, EachKindCountsItsOwnSerials) {
+  // Millions of paragraphs in a long session must not use up the 24-bit
+  // serials of tables or documents.
+  ObjectId table = NewObjectId(ObjectKind::kTable);
+  for (int i = 0; i < 1000; ++i) (void)NewObjectId(ObjectKind::kParagraph);
+  EXPECT_EQ(NewObjectId(ObjectKind::kTable), table + 1);
+  EXPECT_EQ(KindOf(table), ObjectKind::kTable);
+}
+
 TEST(DocumentModel, LineFeedsMoveLaterAnchorsIntoTheNewParagraph) {
   auto doc = Document::NewStandard();
   Paragraph& p = doc->LastParagraph();
