@@ -166,6 +166,25 @@ std::string HostTextToUtf8(std::string_view text) {
   return result;
 }
 
+Result<std::string> Utf8ToHostText(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    size_t length = 1;
+    std::optional<char32_t> codePoint = mif::DecodeUtf8(text.substr(at), &length);
+    if (!codePoint) return Failure{ExitCode::kUsage, "not valid UTF-8"};
+    std::optional<unsigned char> byte = mif::UnicodeToFrameRoman(*codePoint);
+    if (!byte) {
+      char number[16];
+      std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(*codePoint));
+      return Failure{ExitCode::kUsage, "the character " + std::string(number) + " has no FrameRoman form"};
+    }
+    result += static_cast<char>(*byte);
+    at += length;
+  }
+  return result;
+}
+
 std::string RenderReport(const Document& document) {
   // Tables by the paragraph that anchors them, in document order.
   std::map<::ObjectId, std::vector<::ObjectId>> anchored;

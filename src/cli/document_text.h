@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/outcome.h"
 #include "substitute/document_model.h"
 
 namespace gw::cli {
@@ -17,6 +18,11 @@ namespace gw::cli {
 // Host text (FrameRoman) as UTF-8 for the terminal; bytes without a
 // character become U+FFFD.
 [[nodiscard]] std::string HostTextToUtf8(std::string_view text);
+
+// UTF-8 text (names given by the user) in the host encoding. Fails with kUsage
+// and "not valid UTF-8" or "the character U+4E2D has no FrameRoman form",
+// for the caller to put its context in front of.
+[[nodiscard]] Result<std::string> Utf8ToHostText(std::string_view text);
 
 // The main flow of a document as lines: each paragraph as "Format: text"
 // ("Format:" when empty), each table anchored in it after it as a line

@@ -2,11 +2,14 @@
 #include "cli/job.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "cli/document_text.h"
+#include "cli/plain_list.h"
 #include "cli/script.h"
 
 namespace gw::cli {
@@ -145,6 +148,34 @@ ExitCode ShowFile(HostSession& session, const std::string& file, bool book, Io& 
   return code;
 }
 
+// Makes the list of keep-listed or convert an open document of the host: the
+// list document of --list FILE.mif, or one built from --keep / --map or from a
+// plain text --list.
+Status ProvideList(const JobRequest& request, HostSession& session) {
+  if (request.givenList) {
+    BuildListDocument(session.Host(), *request.givenList);
+    return {};
+  }
+  Result<bool> isMif = IsMifFile(*request.listFile);
+  if (!isMif.IsOk()) return isMif.GetError();
+  if (isMif.Value()) {
+    Result<sub::Document*> list = session.OpenDocument(*request.listFile);
+    if (!list.IsOk()) return list.GetError();
+    return {};
+  }
+  Result<PlainList> list = ReadListTextFile(*request.listFile, request.verb->name == "convert");
+  if (!list.IsOk()) return list.GetError();
+  BuildListDocument(session.Host(), list.Value());
+  return {};
+}
+
+// Whether an output file asks for the plain text form (FILE.txt, any case).
+bool IsTextOutput(const std::string& file) {
+  std::string extension = std::filesystem::path(file).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".txt";
+}
+
 ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   const Verb& verb = *request.verb;
   bool book = false;
@@ -164,12 +195,13 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
                                    (request.form != VerbForm::kPlain && !book ? ": that option is for books" : "")});
     return ExitCode::kUsage;
   }
-  // The list document is opened first, so that the target stays the active document.
-  if (request.listFile) {
-    Result<sub::Document*> list = session.OpenDocument(*request.listFile);
-    if (!list.IsOk()) {
-      PrintFailure(io, list.GetError());
-      return list.GetError().code;
+  // The list document is opened (or built) first, so that the target stays
+  // the active document.
+  if (request.listFile || request.givenList) {
+    Status listed = ProvideList(request, session);
+    if (!listed.IsOk()) {
+      PrintFailure(io, listed.GetError());
+      return listed.GetError().code;
     }
   }
   sub::Document* target = nullptr;
@@ -212,7 +244,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   PrintMessages(session, marks, io);
   ExitCode code = session.Judge(marks);
   if (session.TagMissing()) {
-    PrintFailure(io, {ExitCode::kUsage, "no table format named \"" + *request.answers.tag + "\""});
+    PrintFailure(io, {ExitCode::kUsage, "no table format named \"" + HostTextToUtf8(*request.answers.tag) + "\""});
     return ExitCode::kUsage;
   }
 
@@ -224,7 +256,15 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
                    {ExitCode::kFailed, "nothing to write to " + *request.outputMif + ": the command wrote no report"});
       code = Worse(code, ExitCode::kFailed);
     } else {
-      Status written = session.WriteNewMif(*reports.back(), *request.outputMif);
+      Status written;
+      if (verb.asksListType && IsTextOutput(*request.outputMif)) {
+        Result<std::string> text = ListText(*reports.back());
+        written = text.IsOk() ? session.WriteNewText(text.Value(), *request.outputMif)
+                              : Status(Failure{text.GetError().code,
+                                               "write " + *request.outputMif + ": " + text.GetError().message});
+      } else {
+        written = session.WriteNewMif(*reports.back(), *request.outputMif);
+      }
       if (!written.IsOk()) {
         PrintFailure(io, written.GetError());
         code = Worse(code, written.GetError().code);

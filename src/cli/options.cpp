@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "cli/document_text.h"
+
 namespace gw::cli {
 
 namespace {
@@ -100,10 +102,11 @@ std::string ScriptHelp() {
 
 std::string VerbHelp(const Verb& verb) {
   std::string usage = "Usage: gridwright " + std::string(verb.name);
-  if (verb.asksList) usage += " --list LIST.mif";
+  if (verb.name == "keep-listed") usage += " --keep NAME[,NAME...]|--list LIST";
+  if (verb.name == "convert") usage += " --map SOURCE=DEST|--list LIST";
   if (verb.needsFile) usage += verb.bookCommand != 0 ? " [options] FILE.mif|FILE.book" : " [options] FILE.mif";
   std::string text = usage + "\n\n" + std::string(verb.help);
-  if (verb.asksListType) text += "  --output FILE.mif   save the list as MIF to edit\n";
+  if (verb.asksListType) text += "  --output FILE.txt   save the list to edit, as plain text (FILE.mif: as MIF)\n";
   if (verb.name == "list-usage" || verb.name == "report")
     text += "  --report-mif FILE.mif   also save the report as MIF\n";
   if (verb.name == "report") text += "  --tag NAME     report only this table format\n";
@@ -174,12 +177,23 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
     } else if (argument == "--tag") {
       Result<std::string> value = next(argument);
       if (!value.IsOk()) return value.GetError();
-      request.answers.tag = value.Value();
+      Result<std::string> tag = Utf8ToHostText(value.Value());
+      if (!tag.IsOk()) return Usage("--tag \"" + value.Value() + "\": " + tag.GetError().message);
+      request.answers.tag = tag.Value();
       request.form = VerbForm::kSingleTag;
     } else if (argument == "--list") {
       Result<std::string> value = next(argument);
       if (!value.IsOk()) return value.GetError();
       request.listFile = value.Value();
+    } else if (argument == "--keep" || argument == "--map") {
+      Result<std::string> value = next(argument);
+      if (!value.IsOk()) return value.GetError();
+      bool conversion = argument == "--map";
+      if (!request.givenList) request.givenList = PlainList{conversion, {}};
+      if (request.givenList->conversion != conversion) return Usage("--keep and --map cannot be used together");
+      Status added = conversion ? AddMapping(*request.givenList, value.Value())
+                                : AddKeepNames(*request.givenList, value.Value());
+      if (!added.IsOk()) return added.GetError();
     } else if (argument == "--output" || argument == "-o" || argument == "--report-mif") {
       Result<std::string> value = next(argument);
       if (!value.IsOk()) return value.GetError();
@@ -210,6 +224,9 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
   if (needsFile && files.empty()) return Usage("no file given");
   if (files.size() > (needsFile ? 1u : 0u)) return Usage("unexpected argument \"" + files.back() + "\"");
   if (!files.empty()) request.file = files.front();
+  if (request.kind == JobRequest::Kind::kScript && (request.listFile || request.givenList)) {
+    return Usage("--list, --keep and --map are options of keep-listed and convert");
+  }
   if (request.kind == JobRequest::Kind::kVerb) {
     const Verb& verb = *request.verb;
     if ((request.form == VerbForm::kIndividual || request.form == VerbForm::kByTag) && verb.name != "list-usage") {
@@ -220,6 +237,16 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
       return Usage("--list-type is an option of create-tag-list and create-conversion-list");
     }
     if (request.listFile && !verb.asksList) return Usage("--list is an option of keep-listed and convert");
+    if (request.givenList && request.givenList->conversion && verb.name != "convert") {
+      return Usage("--map is an option of convert");
+    }
+    if (request.givenList && !request.givenList->conversion && verb.name != "keep-listed") {
+      return Usage("--keep is an option of keep-listed");
+    }
+    if (request.listFile && request.givenList) {
+      return Usage(std::string("--list and ") + (request.givenList->conversion ? "--map" : "--keep") +
+                   " cannot be used together: give the list one way");
+    }
     if (request.after && verb.name != "find-override") return Usage("--after is an option of find-override");
     if (request.outputMif && !(verb.asksListType || verb.name == "list-usage" || verb.name == "report")) {
       return Usage("--output is an option of the verbs that write a report or a list");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/outcome.h"
+#include "cli/plain_list.h"
 #include "cli/session.h"
 #include "cli/verbs.h"
 
@@ -18,8 +19,12 @@ struct JobRequest {
   const Verb* verb = nullptr;            // kVerb; kHelp: the verb asked about, or none
   std::string file;                      // the document or book (kVerb), the script or "-" (kScript);
                                          // kHelp: "script" for script mode's help
-  std::optional<std::string> listFile;   // --list
-  std::optional<std::string> outputMif;  // --output / --report-mif
+  std::optional<std::string> listFile;   // --list: a list document (MIF) or a plain text list
+  // --keep / --map: the list to build as a list document, in the host encoding.
+  std::optional<PlainList> givenList;
+  // --output / --report-mif: written as MIF; create-*-list with FILE.txt
+  // writes the plain text form of the list instead.
+  std::optional<std::string> outputMif;
   VerbForm form = VerbForm::kPlain;
   Answers answers;           // --yes, --no, --list-type, --tag
   std::optional<int> after;  // find-override --after N (1-based table number)

@@ -285,11 +285,15 @@ Status HostSession::SaveDocument(const sub::Document& document) {
 }
 
 Status HostSession::WriteNewMif(const sub::Document& document, const std::filesystem::path& local) {
+  return WriteNewText(mif::WriteNewDocument(document), local);
+}
+
+Status HostSession::WriteNewText(std::string_view text, const std::filesystem::path& local) {
   Result<std::string> name = HostName(local);
   if (name.IsOk() && host_->FindDocumentByPath(name.Value()) != nullptr) {
     return Failure{ExitCode::kUsage, "write " + local.string() + ": that is a document of this run, not written over"};
   }
-  mif::Status written = mif::WriteFileAtomically(local.string(), mif::WriteNewDocument(document));
+  mif::Status written = mif::WriteFileAtomically(local.string(), text);
   if (!written) return Failure{ExitCode::kFailed, "write " + local.string() + ": " + written.ErrorMessage()};
   return {};
 }

@@ -104,6 +104,9 @@ class HostSession {
   [[nodiscard]] Status SaveDocument(const substitute::Document& document);
   // Writes a document the plug-in made (a report, a list) as a new MIF file.
   [[nodiscard]] Status WriteNewMif(const substitute::Document& document, const std::filesystem::path& local);
+  // Writes text as a new file (a list in its plain text form), atomically;
+  // like WriteNewMif, never over a document of this run.
+  [[nodiscard]] Status WriteNewText(std::string_view text, const std::filesystem::path& local);
   // The host name of a local path ("G:\\work\\ch1.mif") and back.
   [[nodiscard]] Result<std::string> HostName(const std::filesystem::path& local) const;
   // The local path of a host name of this session ("/work/ch1.mif"), or the

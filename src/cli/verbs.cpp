@@ -21,24 +21,31 @@ constexpr std::array kVerbs = {
          4, 13, true, false, false, true},
     Verb{"create-tag-list", "write a list of table formats to keep (edit it, then keep-listed)",
          "Writes a one-column table headed \"Tags to Keep\" listing table formats. Save it\n"
-         "with --output FILE.mif, delete the rows of formats to drop, and hand it to\n"
-         "keep-listed --list FILE.mif.\n"
+         "with --output keep.txt (one format a line; keep.mif: as MIF), delete the lines of\n"
+         "the formats to drop, and hand it to keep-listed --list keep.txt.\n"
          "  --list-type empty|used|all   which formats to list (asked otherwise)\n",
          5, 14, false, false, true, true},
-    Verb{"keep-listed", "delete every table format that a tag list does not name",
-         "Deletes every table format that the tag list (a table headed \"Tags to Keep\",\n"
-         "given with --list FILE.mif) does not name. Asks first: answer with --yes.\n",
+    Verb{"keep-listed", "keep only the named table formats (--keep or --list)",
+         "Deletes every table format that the list does not name. Give the list one way:\n"
+         "  --keep NAME[,NAME...]  the formats to keep (repeatable)\n"
+         "  --list LIST.txt        a text file, one format a line; # starts a comment\n"
+         "  --list LIST.mif        a list document: a table headed \"Tags to Keep\"\n"
+         "Asks first: answer with --yes.\n",
          6, 15, true, true, false, true},
     Verb{"create-conversion-list", "write a list of formats to convert (fill it, then convert)",
          "Writes a two-column table headed \"Source Tag\" and \"Destination Tag\". Save it\n"
-         "with --output FILE.mif, fill the destination column, and hand it to\n"
-         "convert --list FILE.mif.\n"
+         "with --output convert.txt (\"SOURCE =\" a line; convert.mif: as MIF), write the\n"
+         "destinations after the '=', and hand it to convert --list convert.txt.\n"
          "  --list-type empty|used|all   which formats to list (asked otherwise)\n",
          7, 16, false, false, true, true},
-    Verb{"convert", "re-tag tables as a conversion list says",
-         "Gives every table whose format a conversion list (a table headed \"Source Tag\",\n"
-         "given with --list FILE.mif) names the format named beside it, with all its\n"
-         "properties. Asks first: answer with --yes.\n",
+    Verb{"convert", "re-tag tables (--map SOURCE=DEST or --list)",
+         "Gives every table whose format the list names as a source the destination format\n"
+         "beside it, with all its properties. Give the list one way:\n"
+         "  --map SOURCE=DEST      one conversion (repeatable)\n"
+         "  --list LIST.txt        a text file, \"SOURCE = DEST\" or SOURCE<tab>DEST a line;\n"
+         "                         # starts a comment, an empty DEST leaves SOURCE alone\n"
+         "  --list LIST.mif        a list document: a table headed \"Source Tag\"\n"
+         "Asks first: answer with --yes.\n",
          2, 17, true, true, false, true},
     Verb{"remove-overrides", "give every table its format's properties again",
          "Gives every table the properties of its table format again and clears the\n"

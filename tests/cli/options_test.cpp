@@ -26,6 +26,17 @@ TEST(Options, VerbFormsAndAnswers) {
   EXPECT_EQ(list.Value().answers.listType, 2);
   EXPECT_EQ(list.Value().outputMif, "l.mif");
 
+  // Names reach the plug-in in its encoding, in the order given.
+  Result<JobRequest> keep = ParseArguments({"keep-listed", "--keep", " Caf\xC3\xA9 ,Wide", "--keep", "Body", "a.mif"});
+  ASSERT_TRUE(keep.IsOk()) << keep.GetError().message;
+  ASSERT_EQ(keep.Value().givenList->entries.size(), 3u);
+  EXPECT_EQ(keep.Value().givenList->entries[0].source, "Caf\x8E");
+  EXPECT_EQ(keep.Value().givenList->entries[2].source, "Body");
+  Result<JobRequest> map = ParseArguments({"convert", "--map", "Steps = Format A", "a.mif"});
+  ASSERT_TRUE(map.IsOk()) << map.GetError().message;
+  EXPECT_TRUE(map.Value().givenList->conversion);
+  EXPECT_EQ(map.Value().givenList->entries[0].destination, "Format A");
+
   Result<JobRequest> no = ParseArguments({"delete-unused", "--no", "--dry-run", "a.mif"});
   ASSERT_TRUE(no.IsOk());
   EXPECT_EQ(no.Value().answers.confirm, false);
@@ -53,6 +64,16 @@ TEST(Options, BadUsageNamesTheArgument) {
       {{"about", "a.mif"}, "unexpected argument \"a.mif\""},
       {{"delete-unused", "--output", "x.mif", "a.mif"},
        "--output is an option of the verbs that write a report or a list"},
+      {{"keep-listed", "--list", "k.txt", "--keep", "Body", "a.mif"},
+       "--list and --keep cannot be used together: give the list one way"},
+      {{"keep-listed", "--keep", "Body", "--map", "A=B", "a.mif"}, "--keep and --map cannot be used together"},
+      {{"convert", "--keep", "Body", "a.mif"}, "--keep is an option of keep-listed"},
+      {{"keep-listed", "--map", "A=B", "a.mif"}, "--map is an option of convert"},
+      {{"keep-listed", "--keep", "Body, ,Wide", "a.mif"}, "--keep \"Body, ,Wide\": an empty table format name"},
+      {{"keep-listed", "--keep", "Caf\xC3\xA9,\xE4\xB8\xAD", "a.mif"},
+       "--keep: \"\xE4\xB8\xAD\": the character U+4E2D has no FrameRoman form"},
+      {{"convert", "--map", "Body", "a.mif"}, "--map \"Body\": expected SOURCE=DEST"},
+      {{"convert", "--map", "Body=", "a.mif"}, "--map \"Body=\": no destination table format after '='"},
   };
   for (const Case& c : cases) {
     Result<JobRequest> parsed = ParseArguments(c.arguments);
