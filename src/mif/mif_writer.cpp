@@ -52,13 +52,22 @@ class TreeWriter {
     if (!text.empty()) lineHasComment_ = text.find('#') != std::string_view::npos;
   }
 
+  // Writes text read from the file (spacing before a node, or before a
+  // closing ">"). When the line so far ends in a comment, as after a new
+  // statement's "# end of" closing, text that does not begin a new line
+  // would be read back as part of the comment, so a line break comes first.
+  void PutFromFile(std::string_view text, std::size_t depth) {
+    if (lineHasComment_ && text.find_first_of("\r\n") == std::string_view::npos) NewLine(depth);
+    Put(text);
+  }
+
   // Nesting is bounded by the reader, and edits add at most a few levels, so
   // recursion depth stays small.
   void WriteNode(NodeId id, std::size_t depth) {
     const Document::Node& node = document_.nodes_[id];
     const bool fresh = node.sourceOffset == Document::kNewNode;
     if (!fresh) {
-      Put(document_.View(node.leading));
+      PutFromFile(document_.View(node.leading), depth);
     } else if (node.kind == NodeKind::Statement || lineHasComment_) {
       NewLine(depth);
     } else {
@@ -79,7 +88,7 @@ class TreeWriter {
       WriteNode(child, depth + 1);
     }
     if (!fresh) {
-      Put(document_.View(node.closing));
+      PutFromFile(document_.View(node.closing), depth);
       Put(">");
       PutLineEnd(document_.View(node.trailing));
       return;
@@ -89,6 +98,7 @@ class TreeWriter {
       NewLine(depth);
       Put("> # end of ");
       Put(document_.Name(id));
+      lineHasComment_ = true;
     } else {
       Put(">");
     }

@@ -181,6 +181,23 @@ TEST(MifEdit, AddedItemsNeverLandInsideAComment) {
   EXPECT_NE(again.FindChild(again.FindChild(again.Root(), "Tbls"), "Tbl"), kNoNode);
 }
 
+TEST(MifEdit, FileTextAfterANewStatementsClosingCommentStartsANewLine) {
+  // Compact MIF: a heading section inserted before the body on the same line.
+  Document document = MustParse("<MIFFile 7.00>\n<Tbls <Tbl <TblID 1> <TblBody <Row <Cell>>>>>\n");
+  NodeId tbl = document.FindChild(document.FindChild(document.Root(), "Tbls"), "Tbl");
+  NodeId heading = document.InsertStatementBefore(document.FindChild(tbl, "TblBody"), "TblH").Value();
+  ASSERT_TRUE(document.AppendStatement(document.AppendStatement(heading, "Row").Value(), "Cell").IsOk());
+  ASSERT_TRUE(document.AppendStatement(tbl, "TblTitle").IsOk());
+  ASSERT_TRUE(document.AppendStatement(document.AppendStatement(tbl, "TblF").Value(), "Row").IsOk());
+  std::string written = Write(document);
+  Result<Document> again = Parse(written, "t.mif");
+  ASSERT_TRUE(again.IsOk()) << again.ErrorMessage() << "\n" << written;
+  NodeId tblAgain = again.Value().FindChild(again.Value().FindChild(again.Value().Root(), "Tbls"), "Tbl");
+  EXPECT_NE(again.Value().FindChild(tblAgain, "TblH"), kNoNode);
+  EXPECT_NE(again.Value().FindChild(tblAgain, "TblBody"), kNoNode);
+  EXPECT_NE(again.Value().FindChild(tblAgain, "TblF"), kNoNode);
+}
+
 TEST(MifEdit, Utf8FilesGetUtf8Strings) {
   Document document = MustParse("<MIFFile 2015>\n<A `x'>\n");
   ASSERT_TRUE(document.SetString(document.FindChild(document.Root(), "A"), "Caf\x8E").IsOk());
