@@ -293,6 +293,36 @@ Status HostSession::WriteNewText(std::string_view text, const std::filesystem::p
   if (name.IsOk() && host_->FindDocumentByPath(name.Value()) != nullptr) {
     return Failure{ExitCode::kUsage, "write " + local.string() + ": that is a document of this run, not written over"};
   }
+  // Nor over any file this run read: a book, a chapter the walk opened and
+  // closed again, a list, a file that did not read (same file on disk, by any name).
+  std::error_code error;
+  if (std::filesystem::exists(local, error)) {
+    const auto isTarget = [&](const std::string& hostName) {
+      mif::Result<std::filesystem::path> read = store_->Inner().Paths().ToLocal(hostName);
+      std::error_code ignored;
+      return read && std::filesystem::equivalent(read.Value(), local, ignored);
+    };
+    bool wasRead = false;
+    for (const FileEvent& event : store_->Events()) {
+      if (event.kind != FileEvent::Kind::kNotFound && isTarget(event.hostPath)) wasRead = true;
+    }
+    for (::ObjectId id : books_) {
+      sub::Book* book = host_->FindBook(id);
+      if (book == nullptr) continue;
+      if (isTarget(book->fileName)) wasRead = true;
+      std::vector<::ObjectId> pending(book->TopLevel().begin(), book->TopLevel().end());
+      while (!wasRead && !pending.empty()) {
+        const sub::BookComponent* component = book->FindComponent(pending.back());
+        pending.pop_back();
+        if (component == nullptr) continue;
+        pending.insert(pending.end(), component->children.begin(), component->children.end());
+        if (component->kind == sub::kComponentDocument && isTarget(component->fileName)) wasRead = true;
+      }
+    }
+    if (wasRead) {
+      return Failure{ExitCode::kUsage, "write " + local.string() + ": that is a file this run read, not written over"};
+    }
+  }
   mif::Status written = mif::WriteFileAtomically(local.string(), text);
   if (!written) return Failure{ExitCode::kFailed, "write " + local.string() + ": " + written.ErrorMessage()};
   return {};

@@ -331,6 +331,16 @@ TEST_F(SampleBook, OutputNeverReplacesAnInputOfTheRun) {
   EXPECT_EQ(Snapshot(), before);
 }
 
+TEST_F(SampleBook, OutputNeverReplacesTheBookOrAChapterTheWalkClosed) {
+  auto before = Snapshot();
+  for (const char* target : {"{dir}/manual/glossary.mif", "{dir}/manual/manual.book", "{dir}/manual/../manual/intro.mif"}) {
+    RunResult result = Run({"list-usage", "--output", target, "{dir}/manual/manual.book"});
+    EXPECT_EQ(result.code, ExitCode::kUsage) << target;
+    EXPECT_NE(result.err.find("not written over"), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(SampleBook, HeadingQuestionsAreAskedOnTheTerminal) {
   RunResult result = Run({"fix-headings", "{dir}/manual/intro.mif"}, "y\n", true);
   EXPECT_EQ(result.code, ExitCode::kDone) << result.err;
