@@ -96,6 +96,11 @@ Result<std::string> HostPaths::ToHost(const std::filesystem::path& local) const 
     std::string text = part.string();
     if (text == "..") return Error{outside};
     if (text == "." || text.empty()) continue;
+    // A backslash separates names on the host, so "a\\b.mif" would stand for
+    // the file b.mif in a folder a: such a name has no host form.
+    if (text.find('\\') != std::string::npos) {
+      return Error{"file " + local.string() + ": a name with a backslash cannot be given to the host"};
+    }
     name.parts.push_back(std::move(text));
   }
   return JoinHostName(name);

@@ -29,6 +29,8 @@ TEST_F(HostPathsTest, LocalFilesAppearOnTheVirtualDrive) {
   EXPECT_EQ(paths.ToHost(root_).Value(), "G:\\");
   EXPECT_EQ(paths.ToHost(root_ / "Guide" / ".." / "x.mif").Value(), "G:\\x.mif");
   EXPECT_FALSE(paths.ToHost(root_.parent_path() / "elsewhere.mif").IsOk());
+  // Its host form would name Guide/Chapter1.MIF, another file.
+  EXPECT_FALSE(paths.ToHost(root_ / "Guide\\Chapter1.MIF").IsOk());
 }
 
 TEST_F(HostPathsTest, HostNamesFindLocalFilesAsTheHostWould) {
