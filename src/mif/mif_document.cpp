@@ -256,6 +256,7 @@ class DocumentBinding {
     NodeId node = kNoNode;
     std::string name;
     sub::PropertyBag baseline;
+    std::vector<NodeId> duplicates;  // later catalogue entries of the same name; they go with it
   };
   struct ParagraphEntry {
     NodeId node = kNoNode;  // kNoNode: the model made it, the file has no statement yet
@@ -871,12 +872,17 @@ class Reader {
       if (tag == kNoNode) continue;
       Result<std::string> name = StringOf(tag);
       if (!name) return name.GetError();
-      if (model_.FindTableFormat(name.Value()) != nullptr) continue;  // the first of a name counts
+      if (const sub::TableFormat* first = model_.FindTableFormat(name.Value()); first != nullptr) {
+        // The first of a name counts; the others are deleted along with it.
+        auto entry = binding_.tableFormats.find(first->id);
+        if (entry != binding_.tableFormats.end()) entry->second.duplicates.push_back(format);
+        continue;
+      }
       sub::PropertyBag bag = sub::DefaultTableFormatProperties(model_);
       if (Status s = ReadFormatStatements(format, bag); !s) return s;
       sub::TableFormat& added = model_.AddTableFormat(name.Value());
       added.properties = bag;
-      binding_.tableFormats[added.id] = {format, name.Value(), std::move(bag)};
+      binding_.tableFormats[added.id] = {format, name.Value(), std::move(bag), {}};
     }
     return Status::Ok();
   }
@@ -1130,7 +1136,10 @@ class Reader {
     if (!tblId) return tblId.GetError();
     if (tablesById_.count(tblId.Value()) != 0)
       return Fail(idNode, "TblID " + std::to_string(tblId.Value()) + " used twice");
-    binding_.nextTblId = std::max(binding_.nextTblId, tblId.Value() + 1);
+    // The largest possible ID leaves no next one; new tables then count on from the others.
+    if (tblId.Value() < std::numeric_limits<int64_t>::max()) {
+      binding_.nextTblId = std::max(binding_.nextTblId, tblId.Value() + 1);
+    }
 
     std::string tag;
     NodeId tagNode = tree_.FindChild(tbl, "TblTag");
@@ -1383,6 +1392,7 @@ class Updater {
     }
     for (ObjectId id : gone) {
       editor_.Remove(binding_.tableFormats[id].node);
+      for (NodeId duplicate : binding_.tableFormats[id].duplicates) editor_.Remove(duplicate);
       binding_.tableFormats.erase(id);
     }
     NodeId catalog = kNoNode;
@@ -1396,7 +1406,7 @@ class Updater {
         NodeId node = editor_.Append(catalog, "TblFormat");
         editor_.AppendString(node, "TblTag", format->name);
         WriteFormatProperties(editor_, node, format->properties, model_, nullptr, binding_.unitless);
-        binding_.tableFormats[id] = {node, format->name, format->properties};
+        binding_.tableFormats[id] = {node, format->name, format->properties, {}};
         continue;
       }
       if (entry->second.name != format->name) {

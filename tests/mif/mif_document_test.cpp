@@ -205,6 +205,16 @@ TEST(MifDocumentRoundTrip, DeletedFormatDisappearsAndNothingElseChanges) {
                      "\n <TblFormat <TblTag `Unused'> <TblAlignment Center> <TblSpBefore  12.0 pt>> # never used", ""));
 }
 
+TEST(MifDocumentRoundTrip, DeletedFormatTakesItsDuplicateCatalogueEntriesAlong) {
+  const std::string duplicate = "\n <TblFormat <TblTag `Unused'> <TblAlignment Right>>";
+  const std::string original = Replaced(Chapter(), "# never used", "# never used" + duplicate);
+  BoundDocument bound = MustRead(original);
+  ASSERT_TRUE(bound.document->DeleteTableFormat(bound.document->FindTableFormat("Unused")->id));
+  BoundDocument again = MustRead(Save(bound));
+  EXPECT_EQ(again.document->FindTableFormat("Unused"), nullptr);
+  EXPECT_NE(again.document->FindTableFormat("Format A"), nullptr);
+}
+
 TEST(MifDocumentRoundTrip, ChangedFormatPropertyRewritesOnlyThatStatement) {
   const std::string original = Chapter();
   BoundDocument bound = MustRead(original);
@@ -316,6 +326,16 @@ TEST(MifDocumentRoundTrip, ChangedCellTextAndNewParagraphAndTable) {
   EXPECT_EQ(reread.FindParagraph(report.anchor.object)->text, "Report");
   EXPECT_EQ(report.anchor.offset, 6);
   EXPECT_EQ(Save(again), saved);
+}
+
+TEST(MifDocumentRoundTrip, LargestTableIdStillLeavesNewTablesAPositiveId) {
+  BoundDocument bound = MustRead(Replaced(Chapter(), "<TblID 3>", "<TblID 9223372036854775807>"));
+  sub::Document& doc = *bound.document;
+  ASSERT_NE(doc.AddTable("Unused", 1, 1, 0, 0, TextLoc{doc.LastParagraph().id, 0}), nullptr);
+  const std::string saved = Save(bound);
+  EXPECT_EQ(saved.find("<TblID -"), std::string::npos);
+  BoundDocument again = MustRead(saved);
+  EXPECT_EQ(again.document->TablesInOrder().size(), 4u);
 }
 
 TEST(MifDocumentEncoding, Mif7FrameRomanAndMif2015Utf8) {
