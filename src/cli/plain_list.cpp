@@ -96,7 +96,7 @@ Status AddMapping(PlainList& list, std::string_view value) {
   return {};
 }
 
-Result<bool> IsMifFile(const std::filesystem::path& local) {
+Result<std::string> FileHead(const std::filesystem::path& local) {
   std::ifstream file(local, std::ios::binary);
   if (!file) return Failure{ExitCode::kUnreadable, "open " + local.string() + ": cannot read the file"};
   char head[256] = {};
@@ -104,9 +104,14 @@ Result<bool> IsMifFile(const std::filesystem::path& local) {
   std::string_view text(head, static_cast<size_t>(file.gcount()));
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   size_t start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos) return false;
-  text.remove_prefix(start);
-  return text.starts_with("<MIFFile") || text.starts_with("<Book");
+  if (start == std::string_view::npos) return std::string();
+  return std::string(text.substr(start));
+}
+
+Result<bool> IsMifFile(const std::filesystem::path& local) {
+  Result<std::string> head = FileHead(local);
+  if (!head.IsOk()) return head.GetError();
+  return head.Value().starts_with("<MIFFile") || head.Value().starts_with("<Book");
 }
 
 Result<PlainList> ParseListText(std::string_view text, bool conversion, const std::string& fileName) {

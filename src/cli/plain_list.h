@@ -45,6 +45,10 @@ struct PlainList {
 // cannot hold.
 [[nodiscard]] Status AddMapping(PlainList& list, std::string_view value);
 
+// The first bytes of a file (at most 256) after a UTF-8 byte-order mark and
+// leading blanks: enough to tell a MIF document or book by its header.
+[[nodiscard]] Result<std::string> FileHead(const std::filesystem::path& local);
+
 // Whether the file begins with a MIF header (<MIFFile or <Book, after an
 // optional byte-order mark and blanks): such a list is a list document, any
 // other is plain text. kUnreadable when the file cannot be read.

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/plain_list.h"
 #include "mif/host_paths.h"
 #include "mif/mif_document.h"
 #include "mif/mif_file_store.h"
@@ -205,15 +206,9 @@ Result<std::unique_ptr<HostSession>> HostSession::Start(const SessionConfig& con
 // ---- Files ----------------------------------------------------------------------------------------------
 
 Result<bool> HostSession::IsBookFile(const std::filesystem::path& local) {
-  std::ifstream file(local, std::ios::binary);
-  if (!file) return Failure{ExitCode::kUnreadable, "open " + local.string() + ": cannot read the file"};
-  char head[256] = {};
-  file.read(head, sizeof head);
-  std::string_view text(head, static_cast<size_t>(file.gcount()));
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  size_t start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos) return false;
-  return text.substr(start).starts_with("<Book");
+  Result<std::string> head = FileHead(local);
+  if (!head.IsOk()) return head.GetError();
+  return head.Value().starts_with("<Book");
 }
 
 Result<std::string> HostSession::HostName(const std::filesystem::path& local) const {
