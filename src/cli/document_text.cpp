@@ -3,8 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
-#include <set>
+#include <cstdlib>
 
 #include "mif/frame_roman.h"
 
@@ -75,10 +76,19 @@ const std::vector<ShownProperty>& ShownProperties() {
   return properties;
 }
 
+// Two decimals, or as many more as the value needs to be told apart from
+// its neighbours (a metric is 1/65536 point).
 std::string Points(int32_t metric) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.2f pt", static_cast<double>(metric) / 65536.0);
-  return buffer;
+  char buffer[48];
+  const double points = static_cast<double>(metric) / 65536.0;
+  std::snprintf(buffer, sizeof buffer, "%.2f", points);
+  if (std::llround(std::strtod(buffer, nullptr) * 65536.0) != metric) {
+    std::snprintf(buffer, sizeof buffer, "%.7f", points);
+    std::string text = buffer;
+    while (text.back() == '0' && text[text.size() - 3] != '.') text.pop_back();
+    return text + " pt";
+  }
+  return std::string(buffer) + " pt";
 }
 
 std::string Tint(int32_t value) {
@@ -245,10 +255,14 @@ DocumentSummary Summarize(const Document& document) {
     const substitute::TableFormat* format = model.FindTableFormat(table->tag);
     entry.formatExists = format != nullptr;
     if (format != nullptr) {
-      std::vector<PropertyText> formatProperties = PropertiesOf(document, format->properties);
-      for (size_t i = 0; i < formatProperties.size(); ++i) {
-        if (formatProperties[i].value != entry.properties[i].value)
-          entry.differing.push_back(entry.properties[i].label);
+      // Compared by value, not by the words shown: a difference too small to print still counts.
+      const auto valueOf = [](const PropertyBag& bag, int32_t code) {
+        auto it = bag.find(code);
+        return it == bag.end() ? PropertyValue{} : it->second;
+      };
+      for (const ShownProperty& shown : ShownProperties()) {
+        if (!(valueOf(format->properties, shown.code) == valueOf(table->properties, shown.code)))
+          entry.differing.push_back(shown.label);
       }
     }
     for (size_t r = 0; r < table->rows.size(); ++r) {
@@ -281,7 +295,8 @@ std::string RenderTable(const DocumentSummary& summary, size_t i) {
   std::string text;
   {
     const TableSummary& table = summary.tables[i];
-    text += std::to_string(i + 1) + ". " + Quoted(table.tag) + " on a " + table.page + " page, " +
+    const std::string where = table.page == "none" ? " on no page, " : " on a " + table.page + " page, ";
+    text += std::to_string(i + 1) + ". " + Quoted(table.tag) + where +
             std::to_string(table.columns) + (table.columns == 1 ? " column" : " columns") + ", rows " +
             std::to_string(table.headingRows) + " heading " + std::to_string(table.bodyRows) + " body " +
             std::to_string(table.footingRows) + " footing";
@@ -335,67 +350,94 @@ std::string RenderSummary(const DocumentSummary& summary, const std::string& tit
   return text;
 }
 
-std::vector<std::string> DescribeChanges(const DocumentSummary& before, const DocumentSummary& after) {
-  std::vector<std::string> changes;
-  std::set<std::string> afterNames;
-  for (const FormatSummary& format : after.formats) afterNames.insert(format.name);
-  std::set<std::string> beforeNames;
-  for (const FormatSummary& format : before.formats) beforeNames.insert(format.name);
-  for (const FormatSummary& format : before.formats) {
-    if (afterNames.count(format.name) == 0) {
-      changes.push_back("deleted table format " + Quoted(format.name));
-      continue;
-    }
-    auto other = std::find_if(after.formats.begin(), after.formats.end(),
-                              [&](const FormatSummary& f) { return f.name == format.name; });
-    for (size_t i = 0; i < format.properties.size() && i < other->properties.size(); ++i) {
-      if (format.properties[i].value != other->properties[i].value) {
-        changes.push_back("table format " + Quoted(format.name) + ": " + format.properties[i].label + " " +
-                          format.properties[i].value + " -> " + other->properties[i].value);
+std::vector<std::string> DescribeChanges(const mif::ChangeRecord& record, const Document& document) {
+  using Subject = mif::ObjectChange::Subject;
+  using Action = mif::ObjectChange::Action;
+  // Property changes in the order `show` lists properties, as "Label before -> after".
+  const auto propertyLines = [&](const std::vector<mif::PropertyChange>& changes) {
+    std::vector<std::string> lines;
+    for (const ShownProperty& shown : ShownProperties()) {
+      for (const mif::PropertyChange& change : changes) {
+        if (change.code != shown.code) continue;
+        PropertyBag before{{change.code, change.before}}, after{{change.code, change.after}};
+        lines.push_back(std::string(shown.label) + " " + ValueText(document, shown, before) + " -> " +
+                        ValueText(document, shown, after));
       }
     }
-  }
-  for (const FormatSummary& format : after.formats) {
-    if (beforeNames.count(format.name) == 0) changes.push_back("added table format " + Quoted(format.name));
-  }
-  if (before.tables.size() != after.tables.size()) {
-    changes.push_back("tables: " + std::to_string(before.tables.size()) + " -> " + std::to_string(after.tables.size()));
-  }
-  size_t common = std::min(before.tables.size(), after.tables.size());
-  for (size_t i = 0; i < common; ++i) {
-    const TableSummary& was = before.tables[i];
-    const TableSummary& now = after.tables[i];
-    std::vector<std::string> parts;
-    if (was.tag != now.tag) parts.push_back("tag " + Quoted(was.tag) + " -> " + Quoted(now.tag));
-    std::vector<std::string> changed;
-    for (size_t p = 0; p < was.properties.size() && p < now.properties.size(); ++p) {
-      if (was.properties[p].value != now.properties[p].value) {
-        changed.push_back(was.properties[p].label + " " + was.properties[p].value + " -> " + now.properties[p].value);
+    return lines;
+  };
+  std::vector<std::string> lines;
+  for (const mif::ObjectChange& change : record) {
+    switch (change.subject) {
+      case Subject::kTableFormat:
+        if (change.action == Action::kDeleted) {
+          lines.push_back("deleted table format " + Quoted(change.name));
+        } else if (change.action == Action::kAdded) {
+          lines.push_back("added table format " + Quoted(change.name));
+        } else {
+          if (change.newName != change.name) {
+            lines.push_back("renamed table format " + Quoted(change.name) + " -> " + Quoted(change.newName));
+          }
+          for (const std::string& line : propertyLines(change.properties))
+            lines.push_back("table format " + Quoted(change.newName) + ": " + line);
+          if (change.newName == change.name && change.properties.empty())
+            lines.push_back("table format " + Quoted(change.name) + ": statements rewritten");
+        }
+        break;
+      case Subject::kTable: {
+        std::string head = "table " + std::to_string(change.tableNumber) + " (" + Quoted(change.name) + ")";
+        if (change.action == Action::kDeleted) {
+          lines.push_back("deleted " + head);
+          break;
+        }
+        if (change.action == Action::kAdded) {
+          lines.push_back("added " + head);
+          break;
+        }
+        std::vector<std::string> parts;
+        if (change.newName != change.name) parts.push_back("tag " + Quoted(change.name) + " -> " + Quoted(change.newName));
+        std::vector<std::string> changed = propertyLines(change.properties);
+        // A few changes are named; many (a conversion) are counted.
+        if (changed.size() > 3) {
+          parts.push_back(std::to_string(changed.size()) + " properties changed");
+        } else {
+          parts.insert(parts.end(), changed.begin(), changed.end());
+        }
+        if (change.overridesBefore != change.overridesAfter) {
+          parts.push_back("cells with overrides " + std::to_string(change.overridesBefore) + " -> " +
+                          std::to_string(change.overridesAfter));
+        }
+        if (change.rowsBefore != change.rowsAfter) {
+          const auto rows = [](const std::array<int32_t, 3>& r) {
+            return std::to_string(r[0]) + "/" + std::to_string(r[1]) + "/" + std::to_string(r[2]);
+          };
+          parts.push_back("rows " + rows(change.rowsBefore) + " -> " + rows(change.rowsAfter) +
+                          " (heading/body/footing)");
+        } else if (change.contentChanged) {
+          parts.push_back("cell text changed");
+        }
+        // Statements written to keep values the table took from a format that changed or went.
+        if (parts.empty()) parts.push_back("keeps the properties its format gave it");
+        std::string line = head + ": ";
+        for (size_t p = 0; p < parts.size(); ++p) line += (p == 0 ? "" : ", ") + parts[p];
+        lines.push_back(line);
+        break;
       }
+      case Subject::kColour:
+        lines.push_back("added colour " + Quoted(change.name));
+        break;
+      case Subject::kRuling:
+        lines.push_back("added ruling " + Quoted(change.name));
+        break;
+      case Subject::kParagraph:
+        lines.push_back("text flow " + Quoted(change.name) + ": paragraphs changed");
+        break;
+      case Subject::kOther:
+        lines.push_back(std::to_string(change.edits.size()) + " other statement(s) changed");
+        break;
     }
-    // A few changes are named; many (a conversion) are counted.
-    if (changed.size() > 3) {
-      parts.push_back(std::to_string(changed.size()) + " properties changed");
-    } else {
-      parts.insert(parts.end(), changed.begin(), changed.end());
-    }
-    if (was.cellsWithOverrides != now.cellsWithOverrides) {
-      parts.push_back("cells with overrides " + std::to_string(was.cellsWithOverrides) + " -> " +
-                      std::to_string(now.cellsWithOverrides));
-    }
-    if (was.headingRows != now.headingRows || was.bodyRows != now.bodyRows || was.footingRows != now.footingRows) {
-      parts.push_back("rows " + std::to_string(was.headingRows) + "/" + std::to_string(was.bodyRows) + "/" +
-                      std::to_string(was.footingRows) + " -> " + std::to_string(now.headingRows) + "/" +
-                      std::to_string(now.bodyRows) + "/" + std::to_string(now.footingRows) + " (heading/body/footing)");
-    } else if (was.cells != now.cells) {
-      parts.push_back("cell text changed");
-    }
-    if (parts.empty()) continue;
-    std::string line = "table " + std::to_string(i + 1) + " (" + Quoted(was.tag) + "): ";
-    for (size_t p = 0; p < parts.size(); ++p) line += (p == 0 ? "" : ", ") + parts[p];
-    changes.push_back(line);
   }
-  return changes;
+  return lines;
 }
 
 }  // namespace gw::cli

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/outcome.h"
+#include "mif/change_record.h"
 #include "substitute/document_model.h"
 
 namespace gw::cli {
@@ -71,9 +72,11 @@ struct DocumentSummary {
 // page, ..." and an indented line saying whether it overrides its format.
 [[nodiscard]] std::string RenderTable(const DocumentSummary& summary, size_t index);
 
-// What changed from `before` to `after`, one line per change ("deleted table
-// format \"body\"", "table 3 (Wide): tag Wide -> Body, 4 properties changed");
-// empty when nothing did.
-[[nodiscard]] std::vector<std::string> DescribeChanges(const DocumentSummary& before, const DocumentSummary& after);
+// What a save writes (or wrote) into a document's file, from its change
+// record, one line per changed object ("deleted table format \"body\"",
+// "table 3 (\"Wide\"): tag \"Wide\" -> \"Body\", 4 properties changed"); empty
+// when nothing changes. The document names the rulings and colours of values.
+[[nodiscard]] std::vector<std::string> DescribeChanges(const mif::ChangeRecord& record,
+                                                       const substitute::Document& document);
 
 }  // namespace gw::cli

@@ -240,7 +240,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   session.MarkDocuments();
   std::optional<TextRange> selectionBefore;
   if (target != nullptr) selectionBefore = target->selection;
-  session.RunCommand(command, book && verb.changesDocuments);
+  session.RunCommand(command);
   PrintMessages(session, marks, io);
   ExitCode code = session.Judge(marks);
   if (session.TagMissing()) {
@@ -280,21 +280,24 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   if (book) {
     code = Worse(code, PrintFileEvents(session, marks, io));
   } else if (target != nullptr && verb.changesDocuments && session.Host().IsOpen(target->Id())) {
-    const DocumentSummary* before = session.OpeningSummary(target->Id());
-    std::vector<std::string> changes;
-    if (before != nullptr) changes = DescribeChanges(*before, Summarize(*target));
-    if (!changes.empty()) {
-      io.out << (request.dryRun ? "Would change " : "Changed ") << request.file << ":\n";
-      for (const std::string& change : changes) io.out << "  " << HostTextToUtf8(change) << "\n";
-      if (!request.dryRun && code == ExitCode::kFailed) {
-        // A command that stopped half-way may have left the document half-changed.
-        io.err << "gridwright: " << request.file << " was not saved because the command failed\n";
-      } else if (!request.dryRun) {
-        Status saved = session.SaveDocument(*target);
-        if (!saved.IsOk()) {
-          PrintFailure(io, saved.GetError());
-          code = Worse(code, saved.GetError().code);
-        }
+    Result<mif::ChangeRecord> pending = session.PendingChanges(*target);
+    if (!pending.IsOk()) {
+      PrintFailure(io, pending.GetError());
+      return Worse(code, pending.GetError().code);
+    }
+    const SaveDecision decision = DecideSave({!pending.Value().empty(), request.dryRun, code});
+    if (decision != SaveDecision::kNothing) {
+      io.out << (decision == SaveDecision::kDescribe ? "Would change " : "Changed ") << request.file << ":\n";
+      for (const std::string& change : DescribeChanges(pending.Value(), *target))
+        io.out << "  " << HostTextToUtf8(change) << "\n";
+    }
+    if (decision == SaveDecision::kRefuse) {
+      io.err << "gridwright: " << request.file << " was not saved because the command failed\n";
+    } else if (decision == SaveDecision::kSave) {
+      Status saved = session.SaveDocument(*target);
+      if (!saved.IsOk()) {
+        PrintFailure(io, saved.GetError());
+        code = Worse(code, saved.GetError().code);
       }
     }
   }

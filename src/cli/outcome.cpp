@@ -1,4 +1,4 @@
-// Ranking of exit codes.
+// Ranking of exit codes and the save decision.
 #include "cli/outcome.h"
 
 namespace gw::cli {
@@ -20,6 +20,14 @@ ExitCode Worse(ExitCode a, ExitCode b) {
     return 0;
   };
   return rank(a) >= rank(b) ? a : b;
+}
+
+SaveDecision DecideSave(const SaveFacts& facts) {
+  if (!facts.changed) return SaveDecision::kNothing;
+  if (facts.dryRun) return SaveDecision::kDescribe;
+  // A command that stopped half-way may have left the document half-changed.
+  if (facts.run == ExitCode::kFailed) return SaveDecision::kRefuse;
+  return SaveDecision::kSave;
 }
 
 }  // namespace gw::cli

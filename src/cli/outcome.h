@@ -24,6 +24,22 @@ enum class ExitCode : int {
 // usage, then a declined question, then success.
 [[nodiscard]] ExitCode Worse(ExitCode a, ExitCode b);
 
+// Whether a changing command's document is saved, decided from facts: the
+// change record of its file (does saving write anything?), whether this is
+// a dry run, and the exit code the command's run earned so far.
+struct SaveFacts {
+  bool changed = false;
+  bool dryRun = false;
+  ExitCode run = ExitCode::kDone;
+};
+enum class SaveDecision {
+  kNothing,   // nothing to write
+  kDescribe,  // a dry run: say what would change
+  kSave,      // write the changes
+  kRefuse,    // the command failed: a half-changed document is not saved
+};
+[[nodiscard]] SaveDecision DecideSave(const SaveFacts& facts);
+
 // A failure: the exit code it maps to and a "what: why" message.
 struct Failure {
   ExitCode code = ExitCode::kFailed;

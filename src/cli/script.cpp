@@ -219,8 +219,11 @@ class ScriptRunner {
       } else {
         for (::ObjectId id : session_.Host().OpenDocuments()) {
           sub::Document* document = session_.Host().FindDocument(id);
-          const DocumentSummary* before = document == nullptr ? nullptr : session_.OpeningSummary(id);
-          if (before != nullptr && !DescribeChanges(*before, Summarize(*document)).empty()) targets.push_back(document);
+          if (document == nullptr || document->fileName.empty()) continue;
+          Result<mif::ChangeRecord> pending = session_.PendingChanges(*document);
+          if (!pending.IsOk()) return pending.GetError();
+          if (DecideSave({!pending.Value().empty(), false, ExitCode::kDone}) == SaveDecision::kSave)
+            targets.push_back(document);
         }
       }
       for (sub::Document* document : targets) {

@@ -91,11 +91,7 @@ class HostSession::WatchingStore final : public sub::FileStore {
           error->kind == sub::StoreError::Kind::kNotFound ? FileEvent::Kind::kNotFound : FileEvent::Kind::kLoadFailed;
       event.message = error->message;
     } else {
-      const sub::Document& document = *std::get<std::unique_ptr<sub::Document>>(result);
-      bound_.push_back(document.Id());
-      if (session_.config_.dryRun || summarizeLoads_) {
-        session_.openingSummaries_[document.Id()] = Summarize(document);
-      }
+      bound_.push_back(std::get<std::unique_ptr<sub::Document>>(result)->Id());
     }
     events_.push_back(std::move(event));
     return result;
@@ -106,19 +102,22 @@ class HostSession::WatchingStore final : public sub::FileStore {
     FileEvent event;
     event.hostPath = std::string(hostPath);
     std::optional<sub::StoreError> error;
+    // The lines come from the store's record of what the save writes (or wrote).
     if (session_.config_.dryRun) {
       event.kind = FileEvent::Kind::kWouldSave;
-      auto before = session_.openingSummaries_.find(document.Id());
-      if (before != session_.openingSummaries_.end())
-        event.changes = DescribeChanges(before->second, Summarize(document));
+      mif::Result<mif::ChangeRecord> pending = inner_.PendingChanges(document);
+      if (pending) {
+        event.changes = DescribeChanges(pending.Value(), document);
+      } else {
+        event.kind = FileEvent::Kind::kSaveFailed;
+        event.message = pending.ErrorMessage();
+        error = sub::StoreError{sub::StoreError::Kind::kFailed, pending.ErrorMessage()};
+      }
     } else {
       error = inner_.Save(hostPath, document);
       event.kind = error ? FileEvent::Kind::kSaveFailed : FileEvent::Kind::kSaved;
       if (error) event.message = error->message;
-      auto before = session_.openingSummaries_.find(document.Id());
-      if (!error && before != session_.openingSummaries_.end()) {
-        event.changes = DescribeChanges(before->second, Summarize(document));
-      }
+      if (!error) event.changes = DescribeChanges(inner_.LastSaved(document.Id()), document);
     }
     events_.push_back(std::move(event));
     return error;
@@ -131,7 +130,6 @@ class HostSession::WatchingStore final : public sub::FileStore {
     std::erase_if(bound_, [&](::ObjectId id) {
       if (session_.host_ != nullptr && session_.host_->IsOpen(id)) return false;
       inner_.Forget(id);
-      session_.openingSummaries_.erase(id);
       return true;
     });
   }
@@ -154,9 +152,9 @@ class HostSession::WatchingStore final : public sub::FileStore {
   }
 
   mif::MifFileStore& Inner() { return inner_; }
+  const mif::MifFileStore& Inner() const { return inner_; }
   const std::vector<FileEvent>& Events() const { return events_; }
   void Record(FileEvent event) { events_.push_back(std::move(event)); }
-  void SummarizeLoads(bool on) { summarizeLoads_ = on; }
 
  private:
   mif::MifFileStore inner_;
@@ -165,7 +163,6 @@ class HostSession::WatchingStore final : public sub::FileStore {
   std::vector<::ObjectId> bound_;
   std::string shownStatus_;
   bool progressShown_ = false;
-  bool summarizeLoads_ = false;
 };
 
 // ---- Start and stop ----------------------------------------------------------------------------------
@@ -227,9 +224,7 @@ Result<sub::Document*> HostSession::OpenDocument(const std::filesystem::path& lo
     host_->SetActiveDocument(open->Id());
     return open;
   }
-  store_->SummarizeLoads(true);
   sub::LoadResult loaded = store_->Load(name.Value());
-  store_->SummarizeLoads(false);
   if (auto* error = std::get_if<sub::StoreError>(&loaded)) {
     return Failure{ExitCode::kUnreadable, error->message};
   }
@@ -274,8 +269,6 @@ Status HostSession::CheckBookReadable(sub::Book& book) {
 Status HostSession::SaveDocument(const sub::Document& document) {
   std::optional<sub::StoreError> error = store_->Save(document.fileName, document);
   if (error) return Failure{ExitCode::kFailed, "save: " + error->message};
-  // What was saved is the new baseline for later changes.
-  if (!config_.dryRun) openingSummaries_[document.Id()] = Summarize(document);
   return {};
 }
 
@@ -356,17 +349,16 @@ sub::Document* HostSession::FindOpenDocument(const std::string& name) {
 
 sub::Book* HostSession::ActiveBookObject() { return host_->FindBook(host_->ActiveBook()); }
 
-const DocumentSummary* HostSession::OpeningSummary(::ObjectId document) const {
-  auto it = openingSummaries_.find(document);
-  return it == openingSummaries_.end() ? nullptr : &it->second;
+Result<mif::ChangeRecord> HostSession::PendingChanges(const sub::Document& document) const {
+  mif::Result<mif::ChangeRecord> pending = store_->Inner().PendingChanges(document);
+  if (!pending) return Failure{ExitCode::kFailed, "save: " + pending.ErrorMessage()};
+  return std::move(pending).Value();
 }
 
 // ---- Commands -------------------------------------------------------------------------------------------
 
-void HostSession::RunCommand(int32_t number, bool describeSaves) {
-  store_->SummarizeLoads(describeSaves);
+void HostSession::RunCommand(int32_t number) {
   plugin_->Command(number);
-  store_->SummarizeLoads(false);
   store_->EndProgress();
   store_->ForgetClosed();
 }

@@ -58,7 +58,7 @@ struct Answers {
 struct SessionConfig {
   std::filesystem::path pluginPath;  // the plug-in's shared library
   std::filesystem::path icuDataDir;  // its converter data
-  // Saves are described (DescribeChanges) instead of written.
+  // Saves are described (from the change record) instead of written.
   bool dryRun = false;
   // The book's status line is shown on standard error while a walk runs.
   bool showProgress = false;
@@ -75,7 +75,7 @@ struct FileEvent {
   Kind kind = Kind::kLoaded;
   std::string hostPath;
   std::string message;               // failures: "file:line: what"
-  std::vector<std::string> changes;  // saves: DescribeChanges, when they were asked for
+  std::vector<std::string> changes;  // saves: what the save writes, from its change record
 };
 
 class HostSession {
@@ -117,14 +117,14 @@ class HostSession {
   [[nodiscard]] substitute::Document* FindOpenDocument(const std::string& name);
   [[nodiscard]] ::ObjectId FindBookId(const std::string& name);
   [[nodiscard]] substitute::Book* ActiveBookObject();
-  // The summary of a document as it was when it was opened.
-  [[nodiscard]] const DocumentSummary* OpeningSummary(::ObjectId document) const;
+  // What saving an open document would write into its file (the MIF
+  // layer's change record; empty when nothing would change).
+  [[nodiscard]] Result<mif::ChangeRecord> PendingChanges(const substitute::Document& document) const;
 
   // ---- Commands ----
-  // Sends Command(number); the notification's faults are recorded. With
-  // describeSaves, every document the command saves gets the list of its
-  // changes in its FileEvent (dry runs always do).
-  void RunCommand(int32_t number, bool describeSaves = false);
+  // Sends Command(number); the notification's faults are recorded. Every
+  // document the command saves gets the list of its changes in its FileEvent.
+  void RunCommand(int32_t number);
   // Sends the client call (Notify 13) with the string.
   void ClientCall(const std::string& text);
   // Untitled documents opened since the last MarkDocuments (reports, lists).
@@ -172,7 +172,6 @@ class HostSession {
   std::unique_ptr<substitute::SubstituteHost> host_;
   std::unique_ptr<substitute::PluginSession> plugin_;
   std::vector<::ObjectId> books_;  // opened by OpenBook, in order
-  std::map<::ObjectId, DocumentSummary> openingSummaries_;
   std::vector<::ObjectId> marked_;
   Answers answers_;
   bool tagMissing_ = false;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "mif/change_record.h"
 #include "mif/mif_reader.h"
 #include "mif/mif_string.h"
 #include "mif/mif_writer.h"
@@ -230,7 +231,7 @@ std::optional<double> ParseDimension(std::string_view raw, Unit unitless, Unit* 
 void AppendDecoded(std::string& out, std::string_view raw, double version) {
   std::string_view inner = raw;
   if (inner.size() >= 2 && inner.front() == '`' && inner.back() == '\'') inner = inner.substr(1, inner.size() - 2);
-  bool plain = inner.find('\\') == std::string_view::npos;
+  bool plain = inner.find_first_of("\\\r\n") == std::string_view::npos;
   if (plain && version >= 8.0) {
     plain = std::none_of(inner.begin(), inner.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   }
@@ -303,7 +304,26 @@ class DocumentBinding {
   std::unordered_map<ObjectId, TableEntry> tables;
   std::unordered_map<ObjectId, FlowEntry> flows;
   std::unordered_map<ObjectId, int64_t> frameRects;  // text frame -> TextRect ID
+  std::vector<ObjectId> tableOrder;                  // tables in document order
   int64_t nextTblId = 1;
+
+  // A copy with a copy of the tree, to try an update on (every member but the tree copies itself).
+  DocumentBinding(const DocumentBinding& other)
+      : tree(other.tree.Copy()),
+        documentId(other.documentId),
+        unitless(other.unitless),
+        tableFormats(other.tableFormats),
+        colourNames(other.colourNames),
+        rulingNames(other.rulingNames),
+        paragraphFormatNames(other.paragraphFormatNames),
+        paragraphs(other.paragraphs),
+        cells(other.cells),
+        rows(other.rows),
+        tables(other.tables),
+        flows(other.flows),
+        frameRects(other.frameRects),
+        tableOrder(other.tableOrder),
+        nextTblId(other.nextTblId) {}
 };
 
 namespace {
@@ -378,6 +398,9 @@ class TreeEditor {
 // Model lookups that the model offers only on a mutable document. Nothing is
 // changed through them.
 sub::TableFormat* FormatOf(const Model& model, ObjectId id) { return const_cast<Model&>(model).FindTableFormat(id); }
+sub::TableFormat* FormatOf(const Model& model, std::string_view name) {
+  return const_cast<Model&>(model).FindTableFormat(name);
+}
 sub::ParagraphFormat* ParagraphFormatOf(const Model& model, ObjectId id) {
   return const_cast<Model&>(model).FindParagraphFormat(id);
 }
@@ -416,6 +439,44 @@ bool Says(const Document& tree, NodeId node, const FormatStatement& statement, c
     }
   }
   return false;
+}
+
+// The statements naming a TblFormat's title paragraph format: the PgfTag
+// directly in TblTitlePgf1, which the host writes and honours, and the PgfTag
+// of a Pgf nested in it, which other tools write. Either may be missing.
+struct TitleFormatNodes {
+  NodeId title = kNoNode;
+  NodeId direct = kNoNode;
+  NodeId nested = kNoNode;
+};
+
+TitleFormatNodes FindTitleFormat(const Document& tree, NodeId format) {
+  TitleFormatNodes found;
+  found.title = tree.FindChild(format, "TblTitlePgf1");
+  if (found.title == kNoNode) return found;
+  found.direct = tree.FindChild(found.title, "PgfTag");
+  if (NodeId pgf = tree.FindChild(found.title, "Pgf"); pgf != kNoNode) found.nested = tree.FindChild(pgf, "PgfTag");
+  return found;
+}
+
+// Names the title paragraph format where the file names it: in the direct
+// PgfTag when there is one, else in the nested one, else in a new direct
+// PgfTag. A nested PgfTag beside a direct one is given the same name, so the
+// file never names two title formats.
+void SetTitleFormat(TreeEditor& editor, NodeId format, std::string_view name) {
+  Document& tree = editor.Tree();
+  TitleFormatNodes nodes = FindTitleFormat(tree, format);
+  const auto set = [&](NodeId node) {
+    Result<std::string> now = tree.ReadString(node);
+    if (!now || now.Value() != name) editor.SetString(node, name);
+  };
+  if (nodes.direct == kNoNode && nodes.nested == kNoNode) {
+    NodeId title = nodes.title != kNoNode ? nodes.title : editor.Append(format, "TblTitlePgf1");
+    if (title != kNoNode) editor.AppendString(title, "PgfTag", name);
+    return;
+  }
+  if (nodes.direct != kNoNode) set(nodes.direct);
+  if (nodes.nested != kNoNode) set(nodes.nested);
 }
 
 // Writes one format-level property into a statement, as its shape asks. A
@@ -498,12 +559,42 @@ void WriteFormatProperties(TreeEditor& editor, NodeId format, const sub::Propert
       }
     }
   }
-  if (wanted(kTitleFormatCode)) {
-    NodeId title = editor.Child(format, "TblTitlePgf1");
-    if (title != kNoNode) {
-      NodeId tag = editor.Child(title, "PgfTag");
-      if (tag != kNoNode) editor.SetString(tag, ValueOr(bag, kTitleFormatCode).text);
+  if (wanted(kTitleFormatCode)) SetTitleFormat(editor, format, ValueOr(bag, kTitleFormatCode).text);
+}
+
+// Writes a table's properties into its own TblFormat where the file would
+// otherwise give other values: a statement there gets the new value; a
+// property it does not state takes its value from `implied` (the catalogue
+// format of the table's tag) and is added only when that differs. The
+// TblFormat is made, after `after`, only when something must be written.
+void WriteTableProperties(TreeEditor& editor, NodeId tbl, NodeId after, const sub::PropertyBag& bag,
+                          const sub::PropertyBag& implied, const Model& model, Unit unitless) {
+  Document& tree = editor.Tree();
+  NodeId format = tree.FindChild(tbl, "TblFormat");
+  const auto ownFormat = [&] {
+    if (format == kNoNode) format = after != kNoNode ? editor.After(after, "TblFormat") : editor.Append(tbl, "TblFormat");
+    return format;
+  };
+  for (const FormatStatement& statement : kFormatStatements) {
+    const sub::PropertyValue value = ValueOr(bag, statement.code);
+    NodeId node = format != kNoNode ? tree.FindChild(format, statement.name) : kNoNode;
+    if (node == kNoNode) {
+      if (value == ValueOr(implied, statement.code) || ownFormat() == kNoNode) continue;
+      node = editor.Append(format, statement.name);
     }
+    if (node != kNoNode) SetProperty(editor, node, statement, value, model, unitless);
+  }
+  NodeId margins = format != kNoNode ? tree.FindChild(format, "TblCellMargins") : kNoNode;
+  bool marginsDiffer = false;
+  for (int32_t code : kCellMarginCodes) marginsDiffer = marginsDiffer || !(ValueOr(bag, code) == ValueOr(implied, code));
+  if (margins != kNoNode || marginsDiffer) {
+    std::vector<int32_t> codes(std::begin(kCellMarginCodes), std::end(kCellMarginCodes));
+    if (ownFormat() != kNoNode) WriteFormatProperties(editor, format, bag, model, &codes, unitless);
+  }
+  const std::string title = ValueOr(bag, kTitleFormatCode).text;
+  TitleFormatNodes titleNodes = format != kNoNode ? FindTitleFormat(tree, format) : TitleFormatNodes{};
+  if (titleNodes.direct != kNoNode || titleNodes.nested != kNoNode || title != ValueOr(implied, kTitleFormatCode).text) {
+    if (ownFormat() != kNoNode) SetTitleFormat(editor, format, title);
   }
 }
 
@@ -695,6 +786,7 @@ class Reader {
       }
     }
     ResolveAnchors();
+    binding_.tableOrder = model_.TablesInOrder();
     // Text rectangles no flow runs through are still frames on their pages.
     for (const auto& [id, rect] : rectOrder_) {
       if (!rect.used) binding_.frameRects[model_.AddTextFrame(0, rect.page, rect.parentFrame).id] = id;
@@ -855,12 +947,11 @@ class Reader {
         sub::SetFormatLevelProperty(bag, kCellMarginCodes[i], sub::PropertyValue::OfMetric(ToMetric(*points)));
       }
     }
-    if (NodeId title = tree_.FindChild(format, "TblTitlePgf1"); title != kNoNode) {
-      if (NodeId tag = tree_.FindChild(title, "PgfTag"); tag != kNoNode) {
-        Result<std::string> name = StringOf(tag);
-        if (!name) return name.GetError();
-        bag[kTitleFormatCode] = sub::PropertyValue::String(name.Value());
-      }
+    TitleFormatNodes title = FindTitleFormat(tree_, format);
+    if (NodeId tag = title.direct != kNoNode ? title.direct : title.nested; tag != kNoNode) {
+      Result<std::string> name = StringOf(tag);
+      if (!name) return name.GetError();
+      bag[kTitleFormatCode] = sub::PropertyValue::String(name.Value());
     }
     return Status::Ok();
   }
@@ -1287,10 +1378,14 @@ class Reader {
 
   void ResolveAnchors() {
     std::unordered_set<ObjectId> anchored;
+    uint32_t sequence = 0;
     for (const PendingAnchor& anchor : pending_) {
       auto table = tablesById_.find(anchor.tblId);
       if (table == tablesById_.end() || !anchored.insert(table->second).second) continue;
-      model_.FindTable(table->second)->anchor = TextLoc{anchor.paragraph, anchor.offset};
+      sub::Table* made = model_.FindTable(table->second);
+      made->anchor = TextLoc{anchor.paragraph, anchor.offset};
+      // Tables anchored at one place stand in the order of their anchors.
+      made->anchorSequence = sequence++;
     }
     // The anchors in file order are the anchors in text order.
     for (const PendingAnchor& anchor : pending_) {
@@ -1342,6 +1437,8 @@ class Updater {
     if (model_.Id() != binding_.documentId) {
       return Error{tree_.FileName() + ": save: the document is not the one read from this file"};
     }
+    tree_.ClearEdits();
+    record_.clear();
     tablesInOrder_ = model_.TablesInOrder();
     anchors_ = AnchorsByParagraph(model_, tablesInOrder_);
     for (const auto& [id, entry] : binding_.tables) tblIds_[id] = entry.tblId;
@@ -1351,10 +1448,38 @@ class Updater {
     UpdateTableFormats();
     UpdateTables();
     UpdateFlows();
+    // Whatever was written outside an object's change is still reported.
+    ObjectChange other;
+    other.edits = CollectEdits(tree_, claimed_);
+    if (!other.edits.empty()) record_.push_back(std::move(other));
+    binding_.tableOrder = tablesInOrder_;
     return editor_.Outcome();
   }
 
+  ChangeRecord TakeRecord() { return std::move(record_); }
+
  private:
+  // Runs body, which writes the changes of one object, and records what it
+  // wrote under change; a change that wrote nothing is not recorded. Not nested.
+  template <typename Body>
+  void Record(ObjectChange change, Body&& body) {
+    Claim();
+    body(change);
+    change.edits = CollectEdits(tree_, claimed_);
+    claimed_ = tree_.Edits().size();
+    if (!change.edits.empty()) record_.push_back(std::move(change));
+  }
+  // Edits logged so far belong to the change that made them, or to no object.
+  void Claim() {
+    std::vector<StatementEdit> loose = CollectEdits(tree_, claimed_);
+    if (!loose.empty()) {
+      ObjectChange other;
+      other.edits = std::move(loose);
+      record_.push_back(std::move(other));
+    }
+    claimed_ = tree_.Edits().size();
+  }
+
   // Names used by properties must exist in the file's catalogues.
   void EnsureNamed(const sub::PropertyBag& bag) {
     for (const FormatStatement& statement : kFormatStatements) {
@@ -1370,9 +1495,15 @@ class Updater {
         continue;
       }
       if (!names.insert(name).second) continue;
-      NodeId catalog = TopLevel(ruling ? "RulingCatalog" : "ColorCatalog", "TblCatalog");
-      NodeId entry = editor_.Append(catalog, ruling ? "Ruling" : "Color");
-      editor_.AppendString(entry, ruling ? "RulingTag" : "ColorTag", name);
+      ObjectChange change;
+      change.subject = ruling ? ObjectChange::Subject::kRuling : ObjectChange::Subject::kColour;
+      change.action = ObjectChange::Action::kAdded;
+      change.name = name;
+      Record(std::move(change), [&](ObjectChange&) {
+        NodeId catalog = TopLevel(ruling ? "RulingCatalog" : "ColorCatalog", "TblCatalog");
+        NodeId entry = editor_.Append(catalog, ruling ? "Ruling" : "Color");
+        editor_.AppendString(entry, ruling ? "RulingTag" : "ColorTag", name);
+      });
     }
   }
 
@@ -1390,9 +1521,19 @@ class Updater {
     for (const auto& [id, entry] : binding_.tableFormats) {
       if (present.count(id) == 0) gone.push_back(id);
     }
+    // Deleted formats in catalogue order, so that messages follow the file.
+    std::sort(gone.begin(), gone.end(), [&](ObjectId a, ObjectId b) {
+      return binding_.tableFormats[a].node < binding_.tableFormats[b].node;
+    });
     for (ObjectId id : gone) {
-      editor_.Remove(binding_.tableFormats[id].node);
-      for (NodeId duplicate : binding_.tableFormats[id].duplicates) editor_.Remove(duplicate);
+      ObjectChange change;
+      change.subject = ObjectChange::Subject::kTableFormat;
+      change.action = ObjectChange::Action::kDeleted;
+      change.name = binding_.tableFormats[id].name;
+      Record(std::move(change), [&](ObjectChange&) {
+        editor_.Remove(binding_.tableFormats[id].node);
+        for (NodeId duplicate : binding_.tableFormats[id].duplicates) editor_.Remove(duplicate);
+      });
       binding_.tableFormats.erase(id);
     }
     NodeId catalog = kNoNode;
@@ -1400,26 +1541,43 @@ class Updater {
       const sub::TableFormat* format = FormatOf(model_, id);
       if (format == nullptr) continue;
       auto entry = binding_.tableFormats.find(id);
+      EnsureNamed(format->properties);
+      ObjectChange change;
+      change.subject = ObjectChange::Subject::kTableFormat;
       if (entry == binding_.tableFormats.end()) {
-        if (catalog == kNoNode) catalog = TopLevel("TblCatalog", "Tbls");
-        EnsureNamed(format->properties);
-        NodeId node = editor_.Append(catalog, "TblFormat");
-        editor_.AppendString(node, "TblTag", format->name);
-        WriteFormatProperties(editor_, node, format->properties, model_, nullptr, binding_.unitless);
-        binding_.tableFormats[id] = {node, format->name, format->properties, {}};
+        change.action = ObjectChange::Action::kAdded;
+        change.name = format->name;
+        Record(std::move(change), [&](ObjectChange&) {
+          if (catalog == kNoNode) catalog = TopLevel("TblCatalog", "Tbls");
+          NodeId node = editor_.Append(catalog, "TblFormat");
+          editor_.AppendString(node, "TblTag", format->name);
+          WriteFormatProperties(editor_, node, format->properties, model_, nullptr, binding_.unitless);
+          binding_.tableFormats[id] = {node, format->name, format->properties, {}};
+        });
         continue;
       }
-      if (entry->second.name != format->name) {
-        editor_.SetString(editor_.Child(entry->second.node, "TblTag"), format->name);
-        entry->second.name = format->name;
-      }
-      std::vector<int32_t> changed = ChangedCodes(entry->second.baseline, format->properties);
-      if (!changed.empty()) {
-        EnsureNamed(format->properties);
-        WriteFormatProperties(editor_, entry->second.node, format->properties, model_, &changed, binding_.unitless);
-        entry->second.baseline = format->properties;
-      }
+      change.name = entry->second.name;
+      change.newName = format->name;
+      Record(std::move(change), [&](ObjectChange& made) {
+        if (entry->second.name != format->name) {
+          editor_.SetString(editor_.Child(entry->second.node, "TblTag"), format->name);
+          entry->second.name = format->name;
+        }
+        std::vector<int32_t> changed = ChangedCodes(entry->second.baseline, format->properties);
+        if (!changed.empty()) {
+          made.properties = PropertyChanges(entry->second.baseline, format->properties, changed);
+          WriteFormatProperties(editor_, entry->second.node, format->properties, model_, &changed, binding_.unitless);
+          entry->second.baseline = format->properties;
+        }
+      });
     }
+  }
+
+  static std::vector<PropertyChange> PropertyChanges(const sub::PropertyBag& before, const sub::PropertyBag& after,
+                                                     const std::vector<int32_t>& codes) {
+    std::vector<PropertyChange> changes;
+    for (int32_t code : codes) changes.push_back({code, ValueOr(before, code), ValueOr(after, code)});
+    return changes;
   }
 
   NodeId TblsNode() {
@@ -1440,21 +1598,37 @@ class Updater {
       if (present.count(id) == 0) gone.push_back(id);
     }
     for (ObjectId id : gone) {
-      editor_.Remove(binding_.tables[id].node);
+      ObjectChange change;
+      change.subject = ObjectChange::Subject::kTable;
+      change.action = ObjectChange::Action::kDeleted;
+      change.name = binding_.tables[id].tag;
+      auto at = std::find(binding_.tableOrder.begin(), binding_.tableOrder.end(), id);
+      change.tableNumber = static_cast<int32_t>(at - binding_.tableOrder.begin()) + 1;
+      Record(std::move(change), [&](ObjectChange&) { editor_.Remove(binding_.tables[id].node); });
       binding_.tables.erase(id);
     }
-    for (ObjectId id : order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+      const ObjectId id = order[i];
       const sub::Table* table = model_.FindTable(id);
       auto entry = binding_.tables.find(id);
+      EnsureNamed(table->properties);
+      ObjectChange change;
+      change.subject = ObjectChange::Subject::kTable;
+      change.tableNumber = static_cast<int32_t>(i) + 1;
+      change.newName = table->tag;
       if (entry == binding_.tables.end()) {
-        EnsureNamed(table->properties);
-        NodeId tbl = editor_.Append(TblsNode(), "Tbl");
-        if (tbl == kNoNode) return;
-        WriteTable(editor_, tbl, model_, *table, tblIds_[id], anchors_, tblIds_);
-        BindNewTable(*table, tbl);
+        change.action = ObjectChange::Action::kAdded;
+        change.name = table->tag;
+        Record(std::move(change), [&](ObjectChange&) {
+          NodeId tbl = editor_.Append(TblsNode(), "Tbl");
+          if (tbl == kNoNode) return;
+          WriteTable(editor_, tbl, model_, *table, tblIds_[id], anchors_, tblIds_);
+          BindNewTable(*table, tbl);
+        });
         continue;
       }
-      UpdateTable(*table, entry->second);
+      change.name = entry->second.tag;
+      Record(std::move(change), [&](ObjectChange& made) { UpdateTable(*table, entry->second, made); });
     }
   }
 
@@ -1530,25 +1704,83 @@ class Updater {
     return found != anchors_.end() ? found->second : kNone;
   }
 
-  void UpdateTable(const sub::Table& table, DocumentBinding::TableEntry& entry) {
+  // Rows by kind (heading, body, footing) and cells with overrides, as the
+  // binding last saw them and as the model has them.
+  void CountRows(const std::vector<ObjectId>& rows, bool baseline, std::array<int32_t, 3>& kinds,
+                 int32_t& overrides) const {
+    kinds = {0, 0, 0};
+    overrides = 0;
+    const auto flagged = [](const auto& flags) {
+      return std::any_of(std::begin(flags), std::end(flags), [](int32_t f) { return f == 1; });
+    };
+    for (ObjectId r : rows) {
+      std::vector<ObjectId> cells;
+      int32_t kind = 1;
+      if (baseline) {
+        auto row = binding_.rows.find(r);
+        if (row == binding_.rows.end()) continue;
+        kind = row->second.kind;
+        cells = row->second.cells;
+      } else {
+        const sub::Row* row = model_.FindRow(r);
+        if (row == nullptr) continue;
+        kind = row->kind;
+        cells = row->cells;
+      }
+      ++kinds[static_cast<size_t>(std::clamp(kind, 0, 2))];
+      for (ObjectId c : cells) {
+        if (baseline) {
+          auto cell = binding_.cells.find(c);
+          if (cell != binding_.cells.end() && flagged(cell->second.overrides)) ++overrides;
+        } else if (const sub::Cell* cell = model_.FindCell(c); cell != nullptr && flagged(cell->overrides)) {
+          ++overrides;
+        }
+      }
+    }
+  }
+
+  bool TableContentChanged(const sub::Table& table, const DocumentBinding::TableEntry& entry) const {
+    if (ParagraphsChanged(table.titleParagraphs, entry.title)) return true;
+    for (ObjectId r : table.rows) {
+      const sub::Row* row = model_.FindRow(r);
+      if (row == nullptr) continue;
+      for (ObjectId c : row->cells) {
+        const sub::Cell* cell = model_.FindCell(c);
+        auto bound = binding_.cells.find(c);
+        if (cell == nullptr) continue;
+        if (bound == binding_.cells.end() || ParagraphsChanged(cell->paragraphs, bound->second.paragraphs)) return true;
+      }
+    }
+    return false;
+  }
+
+  void UpdateTable(const sub::Table& table, DocumentBinding::TableEntry& entry, ObjectChange& change) {
+    change.properties = PropertyChanges(entry.baseline, table.properties, ChangedCodes(entry.baseline, table.properties));
+    CountRows(entry.rows, true, change.rowsBefore, change.overridesBefore);
+    CountRows(table.rows, false, change.rowsAfter, change.overridesAfter);
+    change.contentChanged = TableContentChanged(table, entry);
     const NodeId tbl = entry.node;
-    if (entry.tag != table.tag || !ChangedCodes(entry.baseline, table.properties).empty()) {
-      EnsureNamed(table.properties);
+    if (entry.tag != table.tag) {
       NodeId tag = tree_.FindChild(tbl, "TblTag");
-      if (tag == kNoNode) {
+      NodeId format = tree_.FindChild(tbl, "TblFormat");
+      NodeId inner = format != kNoNode ? tree_.FindChild(format, "TblTag") : kNoNode;
+      if (tag == kNoNode && inner == kNoNode) {
         NodeId id = tree_.FindChild(tbl, "TblID");
         tag = id != kNoNode ? editor_.After(id, "TblTag") : editor_.Append(tbl, "TblTag");
       }
-      editor_.SetString(tag, table.tag);
-      NodeId format = tree_.FindChild(tbl, "TblFormat");
-      if (format == kNoNode) format = editor_.After(tag, "TblFormat");
-      if (format != kNoNode) {
-        if (NodeId inner = tree_.FindChild(format, "TblTag"); inner != kNoNode) editor_.SetString(inner, table.tag);
-        WriteFormatProperties(editor_, format, table.properties, model_, nullptr, binding_.unitless);
-      }
+      if (tag != kNoNode) editor_.SetString(tag, table.tag);
+      if (inner != kNoNode) editor_.SetString(inner, table.tag);
       entry.tag = table.tag;
-      entry.baseline = table.properties;
     }
+    // Every table is checked, not only those the model changed: a table that
+    // takes a property from its catalogue format must keep its value when the
+    // format changes or the table is given another tag.
+    const sub::TableFormat* format = FormatOf(model_, table.tag);
+    const sub::PropertyBag implied = format != nullptr ? format->properties : sub::DefaultTableFormatProperties(model_);
+    NodeId after = tree_.FindChild(tbl, "TblTag");
+    if (after == kNoNode) after = tree_.FindChild(tbl, "TblID");
+    WriteTableProperties(editor_, tbl, after, table.properties, implied, model_, binding_.unitless);
+    entry.baseline = table.properties;
     if (entry.widths != table.columnWidths) UpdateWidths(table, entry);
     UpdateTitle(table, entry);
     UpdateRows(table, entry);
@@ -1842,7 +2074,11 @@ class Updater {
           frameOf[p] = frameId;
         }
       }
-      SyncParagraphs(entry.node, now, entry.paragraphs, &frameOf);
+      ObjectChange change;
+      change.subject = ObjectChange::Subject::kParagraph;
+      change.name = flow->tag;
+      change.contentChanged = true;
+      Record(std::move(change), [&](ObjectChange&) { SyncParagraphs(entry.node, now, entry.paragraphs, &frameOf); });
     }
   }
 
@@ -1853,6 +2089,8 @@ class Updater {
   std::vector<ObjectId> tablesInOrder_;
   std::unordered_map<ObjectId, Anchors> anchors_;
   std::unordered_map<ObjectId, int64_t> tblIds_;
+  ChangeRecord record_;
+  size_t claimed_ = 0;  // edits of the tree's log already in record_
 };
 
 // ---- New documents -------------------------------------------------------------------------
@@ -2031,9 +2269,19 @@ Result<BoundDocument> ReadDocument(Document tree, std::string hostFileName) {
   return bound;
 }
 
-Status UpdateTree(DocumentBinding& binding, const substitute::Document& document) {
+Result<ChangeRecord> UpdateTree(DocumentBinding& binding, const substitute::Document& document) {
   Updater updater(binding, document);
-  return updater.Run();
+  if (Status status = updater.Run(); !status) return status.GetError();
+  return updater.TakeRecord();
+}
+
+DocumentBindingPtr CopyBinding(const DocumentBinding& binding) {
+  return DocumentBindingPtr(new DocumentBinding(binding));
+}
+
+Result<ChangeRecord> PreviewUpdate(const DocumentBinding& binding, const substitute::Document& document) {
+  DocumentBinding copy(binding);
+  return UpdateTree(copy, document);
 }
 
 void DocumentBindingDeleter::operator()(DocumentBinding* binding) const { delete binding; }

@@ -62,6 +62,7 @@
 #include <string>
 #include <string_view>
 
+#include "mif/change_record.h"
 #include "mif/mif_result.h"
 #include "mif/mif_tree.h"
 #include "substitute/document_model.h"
@@ -91,8 +92,15 @@ struct BoundDocument {
 
 // Writes the model's changes since the last read or update into the binding's
 // tree and makes the current model state the binding's new baseline. The
-// document must be the one the binding was read into (same Id()).
-[[nodiscard]] Status UpdateTree(DocumentBinding& binding, const substitute::Document& document);
+// document must be the one the binding was read into (same Id()). Returns the
+// record of everything written: no statement changes that it does not name.
+[[nodiscard]] Result<ChangeRecord> UpdateTree(DocumentBinding& binding, const substitute::Document& document);
+
+// The record UpdateTree would return, without changing the binding.
+[[nodiscard]] Result<ChangeRecord> PreviewUpdate(const DocumentBinding& binding, const substitute::Document& document);
+
+// An independent copy of a binding and its tree.
+[[nodiscard]] DocumentBindingPtr CopyBinding(const DocumentBinding& binding);
 
 // The binding's tree as MIF text (unchanged parts byte for byte).
 [[nodiscard]] std::string WriteBoundDocument(const DocumentBinding& binding);

@@ -56,7 +56,7 @@ sub::LoadResult MifFileStore::Load(std::string_view hostPath) {
   unreadable_.erase(key);
   if (stamp) known_[key] = Known{*stamp, true};
   BoundDocument& value = bound.Value();
-  loaded_[value.document->Id()] = Loaded{std::move(value.binding), {key}};
+  loaded_[value.document->Id()] = Loaded{std::move(value.binding), {key}, {}};
   return std::move(value.document);
 }
 
@@ -99,12 +99,30 @@ std::optional<StoreError> MifFileStore::Save(std::string_view hostPath, const su
     return Failure(StoreError::Kind::kFailed, "save " + *refusal);
   }
   if (!bound) return WriteText(key, local.Value(), WriteNewDocument(document), false);
-  if (Status updated = UpdateTree(*loaded->second.binding, document); !updated) {
-    return Failure(StoreError::Kind::kFailed, "save: " + updated.ErrorMessage());
+  // The update is tried on a copy first, so that a failed write leaves the
+  // binding's baseline as the file on disk still has it.
+  DocumentBindingPtr trial = CopyBinding(*loaded->second.binding);
+  Result<ChangeRecord> updated = UpdateTree(*trial, document);
+  if (!updated) return Failure(StoreError::Kind::kFailed, "save: " + updated.ErrorMessage());
+  std::optional<StoreError> failed = WriteText(key, local.Value(), WriteBoundDocument(*trial), true);
+  if (!failed) {
+    loaded->second.binding = std::move(trial);
+    loaded->second.keys.insert(key);
+    loaded->second.lastSaved = std::move(updated).Value();
   }
-  std::optional<StoreError> failed = WriteText(key, local.Value(), WriteBoundDocument(*loaded->second.binding), true);
-  if (!failed) loaded->second.keys.insert(key);
   return failed;
+}
+
+Result<ChangeRecord> MifFileStore::PendingChanges(const sub::Document& document) const {
+  auto loaded = loaded_.find(document.Id());
+  if (loaded == loaded_.end()) return ChangeRecord{};
+  return PreviewUpdate(*loaded->second.binding, document);
+}
+
+const ChangeRecord& MifFileStore::LastSaved(::ObjectId document) const {
+  static const ChangeRecord kNothing;
+  auto loaded = loaded_.find(document);
+  return loaded == loaded_.end() ? kNothing : loaded->second.lastSaved;
 }
 
 bool MifFileStore::Exists(std::string_view hostPath) const {

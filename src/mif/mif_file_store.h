@@ -58,6 +58,14 @@ class MifFileStore final : public substitute::FileStore {
                                                            const substitute::Document& document) override;
   [[nodiscard]] bool Exists(std::string_view hostPath) const override;
 
+  // ---- Changes ----
+  // What saving the document would write into the file it was loaded from,
+  // without writing anything; an empty record for a document the store did
+  // not load (it would be written whole).
+  [[nodiscard]] Result<ChangeRecord> PendingChanges(const substitute::Document& document) const;
+  // What the last successful Save of the document wrote (empty when none).
+  [[nodiscard]] const ChangeRecord& LastSaved(::ObjectId document) const;
+
   // ---- Books ----
   using BookResult = std::variant<std::unique_ptr<substitute::Book>, substitute::StoreError>;
   // A new model book with the components of a MIF book file.
@@ -103,6 +111,7 @@ class MifFileStore final : public substitute::FileStore {
   struct Loaded {
     DocumentBindingPtr binding;
     std::set<std::string> keys;  // host keys of the files it was read from or written to
+    ChangeRecord lastSaved;
   };
   std::unordered_map<::ObjectId, Loaded> loaded_;
   std::map<std::string, Known> known_;  // by host key

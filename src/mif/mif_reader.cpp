@@ -153,13 +153,19 @@ void Parser::TakeTrailing(NodeId node, Span* into) {
   pos_ = at;
 }
 
-// The offset just past the closing quote of the string opening at at.
+// The offset just past the closing quote of the string opening at at. The
+// host wraps long strings (an equation's MathFullForm) over several lines, so
+// a string may go on past a line break to its closing quote. Text within a
+// string never holds an unescaped ` or > (they are written \Q and \>), so
+// meeting one after a line break means the quote was missing on the first line.
 Result<std::size_t> Parser::ScanString(std::size_t at) const {
   std::size_t i = at + 1;
+  bool wrapped = false;
   while (i < source_.size()) {
     char c = source_[i];
     if (c == '\'') return i + 1;
-    if (c == '\n' || c == '\r') {
+    if (c == '\n' || c == '\r') wrapped = true;
+    if (wrapped && (c == '`' || c == '>')) {
       return ErrorAt(at, "unterminated string: no closing ' before the end of the line");
     }
     if (c == '\\' && i + 1 < source_.size() && source_[i + 1] != '\n' && source_[i + 1] != '\r') ++i;

@@ -44,6 +44,12 @@ std::string DecodeString(std::string_view raw, double mifVersion, std::size_t* u
   std::size_t i = 0;
   while (i < raw.size()) {
     char c = raw[i];
+    // A line break inside a string is where the host wrapped a long value; it
+    // is not part of the text.
+    if (c == '\n' || c == '\r') {
+      ++i;
+      continue;
+    }
     if (c == '\\' && i + 1 < raw.size()) {
       char escape = raw[i + 1];
       i += 2;

@@ -195,9 +195,15 @@ Document::Span Document::AddText(std::string_view text) {
 
 NodeId Document::NewNode(NodeKind kind) {
   auto id = static_cast<NodeId>(nodes_.size());
-  nodes_.emplace_back().kind = kind;
+  Node& node = nodes_.emplace_back();
+  node.kind = kind;
+  node.added = true;
   modified_ = true;
   return id;
+}
+
+void Document::NoteEdit(Edit::Kind kind, NodeId statement) {
+  if (statement != kNoNode && statement != Root()) edits_.push_back({kind, statement});
 }
 
 void Document::LinkLast(NodeId parent, NodeId child) {
@@ -381,7 +387,7 @@ Result<std::string> Document::ReadString(NodeId statement) const {
   // Most strings have no escapes (and, in UTF-8 files, only ASCII): their bytes are the text.
   std::string_view inner = raw;
   if (inner.size() >= 2 && inner.front() == '`' && inner.back() == '\'') inner = inner.substr(1, inner.size() - 2);
-  if (inner.find('\\') == std::string_view::npos &&
+  if (inner.find_first_of("\\\r\n") == std::string_view::npos &&
       (version_ < 8.0 ||
        std::none_of(inner.begin(), inner.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))) {
     return std::string(inner);
@@ -474,6 +480,7 @@ Status Document::SetRawValue(NodeId value, std::string_view raw, NodeKind kind) 
   nodes_[value].text = text;
   nodes_[value].kind = kind;
   modified_ = true;
+  NoteEdit(Edit::Kind::kChanged, Parent(value));
   return Status::Ok();
 }
 
@@ -524,6 +531,7 @@ Result<NodeId> Document::AppendStatement(NodeId parent, std::string_view name) {
   NodeId node = NewNode(NodeKind::Statement);
   nodes_[node].text = AddText(StatementHead(name));
   LinkLast(parent, node);
+  NoteEdit(Edit::Kind::kAdded, node);
   return node;
 }
 
@@ -534,6 +542,7 @@ Result<NodeId> Document::InsertStatementBefore(NodeId sibling, std::string_view 
   NodeId node = NewNode(NodeKind::Statement);
   nodes_[node].text = AddText(StatementHead(name));
   LinkBefore(sibling, node);
+  NoteEdit(Edit::Kind::kAdded, node);
   return node;
 }
 
@@ -548,6 +557,7 @@ Result<NodeId> Document::InsertStatementAfter(NodeId sibling, std::string_view n
   } else {
     LinkBefore(following, node);
   }
+  NoteEdit(Edit::Kind::kAdded, node);
   return node;
 }
 
@@ -569,6 +579,7 @@ Result<NodeId> Document::AppendRawValue(NodeId statement, std::string_view raw, 
   } else {
     LinkBefore(following, node);
   }
+  NoteEdit(Edit::Kind::kChanged, statement);
   return node;
 }
 
@@ -594,6 +605,7 @@ Status Document::Remove(NodeId node) {
   }
   if (node == Root()) return Error{fileName_ + ": edit: the file itself cannot be removed"};
   if (node == Header()) return NodeError(node, "edit: the header cannot be removed");
+  NoteEdit(IsStatement(node) ? Edit::Kind::kRemoved : Edit::Kind::kChanged, IsStatement(node) ? node : Parent(node));
   Node& removed = nodes_[node];
   if (removed.previous == kNoNode) {
     nodes_[removed.parent].firstChild = removed.next;
@@ -616,6 +628,74 @@ Status Document::Remove(NodeId node) {
   }
   modified_ = true;
   return Status::Ok();
+}
+
+Result<NodeId> Document::CopyStatement(NodeId source, NodeId parent, NodeId sibling) {
+  if (source == kNoNode || source >= nodes_.size() || !IsStatement(source)) {
+    return Error{fileName_ + ": edit: no such statement to copy"};
+  }
+  if (sibling != kNoNode) {
+    if (Status status = CheckStatement(sibling); !status) return status.GetError();
+    parent = Parent(sibling);
+  } else if (parent != Root()) {
+    if (Status status = CheckStatement(parent); !status) return status.GetError();
+  }
+  // Copies node by node, children after their parent; text spans are shared,
+  // since neither the file's text nor added text ever changes once written.
+  std::vector<std::pair<NodeId, NodeId>> pending;  // (source, the copy's parent)
+  const auto copyOne = [&](NodeId from) {
+    NodeId to = static_cast<NodeId>(nodes_.size());
+    Node copy = nodes_[from];
+    copy.removed = false;
+    copy.added = true;
+    copy.parent = copy.firstChild = copy.lastChild = copy.next = copy.previous = kNoNode;
+    nodes_.push_back(copy);
+    return to;
+  };
+  NodeId top = copyOne(source);
+  if (sibling != kNoNode) {
+    LinkBefore(sibling, top);
+  } else {
+    LinkLast(parent, top);
+  }
+  for (NodeId child = FirstChild(source); child != kNoNode; child = Next(child)) pending.emplace_back(child, top);
+  // Children are linked in order: each pending list of one parent is in order.
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    auto [from, into] = pending[i];
+    NodeId made = copyOne(from);
+    LinkLast(into, made);
+    for (NodeId child = FirstChild(from); child != kNoNode; child = Next(child)) pending.emplace_back(child, made);
+  }
+  modified_ = true;
+  NoteEdit(Edit::Kind::kAdded, top);
+  return top;
+}
+
+std::string Document::PathOf(NodeId node) const {
+  std::vector<std::string_view> names;
+  for (NodeId at = node; at != kNoNode && at != Root(); at = Parent(at)) {
+    if (IsStatement(at)) names.push_back(Name(at));
+  }
+  std::string path;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!path.empty()) path += '/';
+    path += *it;
+  }
+  return path;
+}
+
+Document Document::Copy() const {
+  Document copy;
+  copy.source_ = source_;
+  copy.added_ = added_;
+  copy.nodes_ = nodes_;
+  copy.fileName_ = fileName_;
+  copy.lineBreak_ = lineBreak_;
+  copy.kind_ = kind_;
+  copy.version_ = version_;
+  copy.modified_ = modified_;
+  copy.edits_ = edits_;
+  return copy;
 }
 
 }  // namespace gw::mif

@@ -171,6 +171,30 @@ class Document {
   // spacing before it and the comment after it on its line. The root and the
   // header cannot be removed.
   Status Remove(NodeId node);
+  // Copies a statement with everything inside it before sibling (or, when
+  // sibling is kNoNode, as parent's last child). The copy keeps the source's
+  // text and spacing byte for byte; the source may be removed already.
+  Result<NodeId> CopyStatement(NodeId source, NodeId parent, NodeId sibling);
+
+  // --- Edit log ---------------------------------------------------------
+  // Every edit since the last ClearEdits, by the statement it touched: a
+  // statement added (and everything inside it), removed, or changed (a value
+  // set, added or removed). A statement may appear more than once.
+  struct Edit {
+    enum class Kind : std::uint8_t { kAdded, kRemoved, kChanged };
+    Kind kind = Kind::kChanged;
+    NodeId statement = kNoNode;
+  };
+  [[nodiscard]] const std::vector<Edit>& Edits() const { return edits_; }
+  void ClearEdits() { edits_.clear(); }
+  // Whether the node was added by an edit (not read from the file).
+  [[nodiscard]] bool IsAdded(NodeId node) const { return nodes_[node].added; }
+  [[nodiscard]] bool IsRemoved(NodeId node) const { return nodes_[node].removed; }
+  // The statement names from the top down to node: "Tbls/Tbl/TblFormat".
+  [[nodiscard]] std::string PathOf(NodeId node) const;
+
+  // An independent copy (for trying edits without touching this one).
+  [[nodiscard]] Document Copy() const;
 
  private:
   friend class Parser;
@@ -188,6 +212,7 @@ class Document {
   struct Node {
     NodeKind kind = NodeKind::Root;
     bool removed = false;
+    bool added = false;  // made by an edit (new, or copied from another node)
     Span leading;   // spacing and comments before the node
     Span text;      // a value's text; a statement's "<" and name
     Span afterHead; // a statement's spacing and comment after its name, up to its line end
@@ -214,6 +239,7 @@ class Document {
   Status CheckStatement(NodeId node) const;
   Status CheckNewName(std::string_view name) const;
   Error NodeError(NodeId node, std::string_view why) const;
+  void NoteEdit(Edit::Kind kind, NodeId statement);
 
   std::string source_;  // the file as read
   std::string added_;   // text of new and changed nodes
@@ -223,6 +249,7 @@ class Document {
   FileKind kind_ = FileKind::Document;
   double version_ = 0;
   bool modified_ = false;
+  std::vector<Edit> edits_;
 };
 
 }  // namespace gw::mif

@@ -663,7 +663,10 @@ void Document::CollectTables(ObjectId paragraph, const TableOrderIndex& index, s
     if (!seen[i]) anchored.push_back(i);
   }
   std::stable_sort(anchored.begin(), anchored.end(), [&](size_t a, size_t b) {
-    return tables_.at(tableCreationOrder_[a]).anchor.offset < tables_.at(tableCreationOrder_[b]).anchor.offset;
+    const Table& first = tables_.at(tableCreationOrder_[a]);
+    const Table& second = tables_.at(tableCreationOrder_[b]);
+    if (first.anchor.offset != second.anchor.offset) return first.anchor.offset < second.anchor.offset;
+    return first.anchorSequence < second.anchorSequence;
   });
   for (size_t i : anchored) {
     const Table& table = tables_.at(tableCreationOrder_[i]);

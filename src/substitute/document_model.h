@@ -185,6 +185,9 @@ struct Table {
   std::vector<Metric> columnWidths;
   std::vector<ObjectId> rows;
   TextLoc anchor{};
+  // Among tables anchored at the same text location, the one with the lower
+  // sequence comes first in the text (as its anchor was read from a file).
+  uint32_t anchorSequence = 0;
   std::vector<ObjectId> titleParagraphs;  // empty: no title
 };
 

@@ -52,26 +52,38 @@ TEST(RenderReport, ParagraphsWithFormatsThenTablesAsTabSeparatedRows) {
             "\t\t\n");
 }
 
-TEST(DescribeChanges, NamesDeletedFormatsRetaggedTablesAndClearedOverrides) {
+TEST(DescribeChanges, NamesEachChangedObjectOfTheRecord) {
   std::unique_ptr<sub::Document> document = sub::Document::NewStandard("G:\\a.mif");
-  sub::Table* table = document->AddTable("Format A", 1, 2, 1, 0, {document->LastParagraph().id, 0});
-  ASSERT_NE(table, nullptr);
-  document->FindCell(document->CellAt(table->id, 1, 0))->overrides[4] = 1;
-  DocumentSummary before = Summarize(*document);
-  EXPECT_TRUE(DescribeChanges(before, before).empty());
-  ASSERT_EQ(before.tables.size(), 1u);
-  EXPECT_EQ(before.tables[0].cellsWithOverrides, 1);
-  EXPECT_TRUE(before.tables[0].Overrides());
-
-  document->FindCell(document->CellAt(table->id, 1, 0))->overrides[4] = 0;
-  table->tag = "Format B";
-  ASSERT_TRUE(document->DeleteTableFormat(document->FindTableFormat("Format A")->id));
-  DocumentSummary after = Summarize(*document);
-  std::vector<std::string> changes = DescribeChanges(before, after);
+  using Change = gw::mif::ObjectChange;
+  gw::mif::ChangeRecord record(2);
+  record[0].subject = Change::Subject::kTableFormat;
+  record[0].action = Change::Action::kDeleted;
+  record[0].name = "Format A";
+  record[1].subject = Change::Subject::kTable;
+  record[1].tableNumber = 1;
+  record[1].name = "Format A";
+  record[1].newName = "Format B";
+  record[1].overridesBefore = 1;
+  // A difference far below what two decimals show is still named.
+  record[1].properties.push_back({1278, sub::PropertyValue::OfMetric(0), sub::PropertyValue::OfMetric(1)});
+  std::vector<std::string> changes = DescribeChanges(record, *document);
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_EQ(changes[0], "deleted table format \"Format A\"");
-  EXPECT_EQ(changes[1].rfind("table 1 (\"Format A\"): tag \"Format A\" -> \"Format B\"", 0), 0u) << changes[1];
-  EXPECT_NE(changes[1].find("cells with overrides 1 -> 0"), std::string::npos) << changes[1];
+  EXPECT_EQ(changes[1],
+            "table 1 (\"Format A\"): tag \"Format A\" -> \"Format B\", Indent Left 0.00 pt -> 0.0000153 pt, "
+            "cells with overrides 1 -> 0");
+  EXPECT_TRUE(DescribeChanges({}, *document).empty());
+}
+
+TEST(Summarize, TinyDifferenceFromTheFormatIsAnOverride) {
+  std::unique_ptr<sub::Document> document = sub::Document::NewStandard("G:\\a.mif");
+  sub::Table* table = document->AddTable("Format A", 1, 1, 0, 0, {document->LastParagraph().id, 0});
+  ASSERT_NE(table, nullptr);
+  table->properties[1278].number += 1;
+  DocumentSummary summary = Summarize(*document);
+  ASSERT_EQ(summary.tables.size(), 1u);
+  EXPECT_TRUE(summary.tables[0].Overrides());
+  EXPECT_NE(RenderTable(summary, 0).find("overrides: Indent Left"), std::string::npos) << RenderTable(summary, 0);
 }
 
 TEST(Summarize, TableWithoutAFormatOverridesIt) {

@@ -24,8 +24,10 @@ TEST_F(SampleBook, KeepOnTheCommandLineKeepsExactlyTheNamedFormats) {
   // "Body" is not "body": names match exactly, as in a list document.
   RunResult kept = Run({"keep-listed", "--yes", "--keep", "Format A, Wide", "--keep", "Body", "{dir}/manual/intro.mif"});
   ASSERT_EQ(kept.code, ExitCode::kDone) << kept.err;
+  // The table tagged "body" took its properties from that format; the file now states them in the table.
   EXPECT_EQ(kept.out, "Changed {dir}/manual/intro.mif:\n  deleted table format \"Legacy\"\n"
-                      "  deleted table format \"body\"\n");
+                      "  deleted table format \"body\"\n"
+                      "  table 2 (\"body\"): keeps the properties its format gave it\n");
   EXPECT_EQ(FormatNames(Run({"show", "{dir}/manual/intro.mif"}).out), (std::vector<std::string>{"Format A", "Wide"}));
 }
 
