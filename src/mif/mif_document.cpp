@@ -1844,13 +1844,16 @@ class Updater {
 
   void UpdateRows(const sub::Table& table, DocumentBinding::TableEntry& entry) {
     std::unordered_set<ObjectId> present(table.rows.begin(), table.rows.end());
+    // Rows that went stay bound until the new rows are written: a pasted row
+    // is written as a copy of the row it came from.
+    std::vector<ObjectId> gone;
     for (ObjectId r : entry.rows) {
       auto row = binding_.rows.find(r);
       if (row == binding_.rows.end()) continue;
       const sub::Row* now = model_.FindRow(r);
       if (present.count(r) == 0 || now == nullptr || now->kind != row->second.kind) {
         editor_.Remove(row->second.node);
-        ForgetRow(r);
+        gone.push_back(r);
       }
     }
     NodeId previous = kNoNode;
@@ -1873,16 +1876,71 @@ class Updater {
         NodeId first = section != kNoNode ? tree_.FindChild(section, "Row") : kNoNode;
         node = first != kNoNode ? editor_.Before(first, "Row") : editor_.Append(section, "Row");
       }
-      if (node == kNoNode) return;
-      for (ObjectId c : row->cells) {
-        if (const sub::Cell* cell = model_.FindCell(c))
-          WriteCell(editor_, editor_.Append(node, "Cell"), model_, *cell, anchors_, tblIds_);
+      if (node == kNoNode) break;
+      if (!WritePastedRow(*row, node)) {
+        for (ObjectId c : row->cells) {
+          if (const sub::Cell* cell = model_.FindCell(c))
+            WriteCell(editor_, editor_.Append(node, "Cell"), model_, *cell, anchors_, tblIds_);
+        }
       }
       BindNewRow(r, node);
       previous = node;
       previousKind = row->kind;
     }
+    for (ObjectId r : gone) ForgetRow(r);
     entry.rows = table.rows;
+  }
+
+  // Whether the content of a pasted cell is still what its origin held when
+  // last read or saved: the same paragraphs, formats, anchors and overrides.
+  bool SameAsOrigin(const sub::Cell& cell) const {
+    auto origin = binding_.cells.find(cell.pastedFrom);
+    if (cell.pastedFrom == 0 || origin == binding_.cells.end() || origin->second.node == kNoNode) return false;
+    const DocumentBinding::CellEntry& was = origin->second;
+    if (!std::equal(was.overrides.begin(), was.overrides.end(), std::begin(cell.overrides))) return false;
+    if (was.paragraphs.size() != cell.paragraphs.size()) return false;
+    for (size_t k = 0; k < cell.paragraphs.size(); ++k) {
+      const sub::Paragraph* p = model_.FindParagraph(cell.paragraphs[k]);
+      auto bound = binding_.paragraphs.find(was.paragraphs[k]);
+      if (p == nullptr || bound == binding_.paragraphs.end() || p->pastedFrom != was.paragraphs[k]) return false;
+      if (bound->second.text != p->text || bound->second.format != p->formatName ||
+          bound->second.anchors != AnchorsOf(p->id)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Writes a new row that a paste filled from a row of this file as a copy
+  // of that row's statement (its height, its cells with their own properties,
+  // straddles and paragraphs with every inline statement), into the empty
+  // Row statement `node`. A cell whose content no longer matches its origin
+  // is written from the model instead. False, with nothing written, when the
+  // row has no origin in this file.
+  bool WritePastedRow(const sub::Row& row, NodeId node) {
+    auto origin = binding_.rows.find(row.pastedFrom);
+    if (row.pastedFrom == 0 || origin == binding_.rows.end() || origin->second.node == kNoNode) return false;
+    if (origin->second.cells.size() != row.cells.size()) return false;
+    for (NodeId child = tree_.FirstChild(origin->second.node); child != kNoNode; child = tree_.Next(child)) {
+      if (!tree_.IsStatement(child)) continue;
+      if (tree_.Name(child) != "Cell") {
+        Result<NodeId> copied = tree_.CopyStatement(child, node, kNoNode);
+        (void)copied;
+        continue;
+      }
+    }
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+      const sub::Cell* cell = model_.FindCell(row.cells[c]);
+      if (cell == nullptr) continue;
+      auto was = binding_.cells.find(origin->second.cells[c]);
+      if (cell->pastedFrom == origin->second.cells[c] && was != binding_.cells.end() && was->second.node != kNoNode &&
+          SameAsOrigin(*cell)) {
+        Result<NodeId> copied = tree_.CopyStatement(was->second.node, node, kNoNode);
+        if (copied) continue;
+      }
+      WriteCell(editor_, editor_.Append(node, "Cell"), model_, *cell, anchors_, tblIds_);
+    }
+    return true;
   }
 
   void ForgetRow(ObjectId r) {
@@ -2036,7 +2094,11 @@ class Updater {
       }
     }
     const Anchors& anchors = AnchorsOf(p.id);
-    if (entry.text != p.text || entry.anchors != anchors) {
+    if (entry.text == p.text && entry.anchors != anchors) {
+      // Only tables came or went: their ATbl statements alone change, and
+      // everything else in the lines (fonts, markers, variables) stays.
+      MoveAnchors(para, entry.anchors, anchors);
+    } else if (entry.text != p.text) {
       // The first line keeps the text frame it names; other line content
       // (markers, variables) goes with the old text.
       int64_t rect = -1;
@@ -2058,6 +2120,82 @@ class Updater {
     entry.text = p.text;
     entry.format = p.formatName;
     entry.anchors = anchors;
+  }
+
+  // The ATbl statements in the ParaLines of a Para, with the text offset each
+  // stands at, and the item each would be inserted before.
+  struct LineItem {
+    NodeId node;
+    NodeId line;
+    size_t offset;  // text offset where the item begins
+    bool anchor;
+    int64_t tblId;
+  };
+  std::vector<LineItem> LineItems(NodeId para) const {
+    std::vector<LineItem> items;
+    size_t offset = 0;
+    for (NodeId line : tree_.FindChildren(para, "ParaLine")) {
+      for (NodeId item = tree_.FirstChild(line); item != kNoNode; item = tree_.Next(item)) {
+        if (!tree_.IsStatement(item)) continue;
+        std::string_view name = tree_.Name(item);
+        LineItem entry{item, line, offset, name == "ATbl", 0};
+        if (entry.anchor) {
+          Result<int64_t> id = tree_.ReadInt(item);
+          entry.tblId = id ? id.Value() : -1;
+        } else if (name == "String") {
+          Result<NodeId> value = tree_.SingleValue(item);
+          std::string text;
+          if (value) AppendDecoded(text, tree_.RawText(value.Value()), tree_.Version());
+          offset += text.size();
+        } else if (name == "Char") {
+          Result<std::string> word = tree_.ReadKeyword(item);
+          for (const SpecialChar& special : kSpecialChars) {
+            if (word && word.Value() == special.name) ++offset;
+          }
+        }
+        items.push_back(entry);
+      }
+    }
+    return items;
+  }
+
+  // Removes the ATbl statements of tables no longer anchored here and adds
+  // ATbl statements for tables newly anchored, at their offsets (after any
+  // anchors already at that offset).
+  void MoveAnchors(NodeId para, const Anchors& before, const Anchors& after) {
+    const auto has = [](const Anchors& list, ObjectId table) {
+      return std::any_of(list.begin(), list.end(), [&](const auto& a) { return a.second == table; });
+    };
+    std::vector<LineItem> items = LineItems(para);
+    for (const auto& [offset, table] : before) {
+      if (has(after, table)) continue;
+      auto id = binding_.tables.find(table);
+      const int64_t tblId = id != binding_.tables.end() ? id->second.tblId : tblIds_[table];
+      for (const LineItem& item : items) {
+        if (item.anchor && item.tblId == tblId && !tree_.IsRemoved(item.node)) {
+          editor_.Remove(item.node);
+          break;
+        }
+      }
+    }
+    for (const auto& [offset, table] : after) {
+      if (has(before, table)) continue;
+      items = LineItems(para);
+      const size_t at = static_cast<size_t>(std::max(offset, 0));
+      NodeId node = kNoNode;
+      for (const LineItem& item : items) {
+        if (item.offset > at || (item.offset == at && !item.anchor)) {
+          node = editor_.Before(item.node, "ATbl");
+          break;
+        }
+      }
+      if (node == kNoNode) {
+        std::vector<NodeId> lines = tree_.FindChildren(para, "ParaLine");
+        NodeId line = !lines.empty() ? lines.back() : editor_.Append(para, "ParaLine");
+        if (line != kNoNode) node = editor_.Append(line, "ATbl");
+      }
+      if (node != kNoNode) (void)tree_.AppendInt(node, tblIds_[table]);
+    }
   }
 
   void UpdateFlows() {

@@ -851,7 +851,7 @@ std::unique_ptr<Document> Document::Clone() const {
   copy->flowOrder_ = mapList(flowOrder_);
   for (const auto& [id, p] : paragraphs_) {
     copy->paragraphs_[map(id)] =
-        Paragraph{map(id), map(p.container), p.text, p.formatName, mapShared(p.formatProperties), p.formatLocked};
+        Paragraph{map(id), map(p.container), p.text, p.formatName, mapShared(p.formatProperties), p.formatLocked, 0};
   }
   for (const auto& [id, t] : tables_) {
     Table table = t;
@@ -863,12 +863,14 @@ std::unique_ptr<Document> Document::Clone() const {
     copy->tables_[table.id] = std::move(table);
   }
   copy->tableCreationOrder_ = mapList(tableCreationOrder_);
-  for (const auto& [id, r] : rows_) copy->rows_[map(id)] = Row{map(id), map(r.table), r.kind, mapList(r.cells)};
+  // pastedFrom names objects as first read, which a copy does not have: it is not carried.
+  for (const auto& [id, r] : rows_) copy->rows_[map(id)] = Row{map(id), map(r.table), r.kind, mapList(r.cells), 0};
   for (const auto& [id, c] : cells_) {
     Cell cell = c;
     cell.id = map(id);
     cell.row = map(c.row);
     cell.paragraphs = mapList(c.paragraphs);
+    cell.pastedFrom = 0;
     copy->cells_[cell.id] = cell;
   }
   return copy;

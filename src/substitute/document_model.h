@@ -139,6 +139,10 @@ struct Paragraph {
   std::string formatName;
   SharedListProperties formatProperties;
   int32_t formatLocked = 0;  // 588
+  // The paragraph (as first read) whose whole content a row paste copied
+  // into this one, 0 for none. A file layer uses it to carry what the model
+  // does not hold (markers, cross-references, anchored frames, fonts).
+  ObjectId pastedFrom = 0;
 };
 
 struct ParagraphFormat {
@@ -167,6 +171,7 @@ struct Cell {
   int32_t column = 0;
   std::vector<ObjectId> paragraphs;
   int32_t overrides[6] = {0, 0, 0, 0, 0, 0};  // 1190, 1191, 1192, 1193, 1196, 1197
+  ObjectId pastedFrom = 0;  // as Paragraph::pastedFrom, for the cell's own properties
 };
 
 struct Row {
@@ -174,6 +179,7 @@ struct Row {
   ObjectId table = 0;
   int32_t kind = kRowBody;  // 1253
   std::vector<ObjectId> cells;
+  ObjectId pastedFrom = 0;  // as Paragraph::pastedFrom, for the row's height and the like
 };
 
 // A table: its tag, the format-level properties it carries (its own copies),

@@ -1632,20 +1632,30 @@ int32_t SubstituteHost::ApiImpl::CutSelection(Document& document) {
     host_.clipboardRows_.clear();
     host_.clipboardText_.reset();
     std::vector<ObjectId> rows(table->rows.begin() + selection.topRow, table->rows.begin() + selection.bottomRow + 1);
+    const auto origin = [](ObjectId pastedFrom, ObjectId id) { return pastedFrom != 0 ? pastedFrom : id; };
     for (ObjectId rowId : rows) {
-      std::vector<ClipboardCell> cut;
+      const Row* row = document.FindRow(rowId);
+      ClipboardRow cut;
+      cut.origin = wholeRows ? origin(row->pastedFrom, rowId) : 0;
       for (int32_t column = selection.leftColumn; column <= selection.rightColumn; ++column) {
-        Cell* cell = document.FindCell(document.FindRow(rowId)->cells[static_cast<size_t>(column)]);
+        Cell* cell = document.FindCell(row->cells[static_cast<size_t>(column)]);
         ClipboardCell content;
+        content.origin = origin(cell->pastedFrom, cell->id);
+        std::copy(std::begin(cell->overrides), std::end(cell->overrides), std::begin(content.overrides));
         for (ObjectId p : cell->paragraphs) {
-          content.texts.push_back(document.FindParagraph(p)->text);
-          content.formats.push_back(document.FindParagraph(p)->formatName);
+          const Paragraph* paragraph = document.FindParagraph(p);
+          content.texts.push_back(paragraph->text);
+          content.formats.push_back(paragraph->formatName);
+          content.paragraphOrigins.push_back(origin(paragraph->pastedFrom, p));
+          content.paragraphIds.push_back(p);
         }
-        cut.push_back(std::move(content));
+        cut.cells.push_back(std::move(content));
         if (!wholeRows) {
           // Cutting part of a row empties the cells instead of removing them.
           for (size_t i = 1; i < cell->paragraphs.size(); ++i) document.FindParagraph(cell->paragraphs[i])->text.clear();
           document.SetCellText(cell->id, "");
+          cell->pastedFrom = 0;
+          for (ObjectId p : cell->paragraphs) document.FindParagraph(p)->pastedFrom = 0;
         }
       }
       host_.clipboardRows_.push_back(std::move(cut));
@@ -1670,11 +1680,12 @@ int32_t SubstituteHost::ApiImpl::CutSelection(Document& document) {
           document.RemoveRow(rowId);
           continue;
         }
-        for (ObjectId cellId : document.FindRow(rowId)->cells) {
-          Cell* cell = document.FindCell(cellId);
-          for (size_t i = 1; i < cell->paragraphs.size(); ++i) document.FindParagraph(cell->paragraphs[i])->text.clear();
-          document.SetCellText(cellId, "");
-        }
+        // Everything of the row went to the clipboard: an empty body row of
+        // the table's own takes its place.
+        auto at = std::find(table->rows.begin(), table->rows.end(), rowId);
+        const size_t index = static_cast<size_t>(at - table->rows.begin());
+        document.RemoveRow(rowId);
+        document.InsertRows(table->id, index, kRowBody, 1);
       }
     }
     document.cellSelection.reset();
@@ -1701,6 +1712,8 @@ int32_t SubstituteHost::ApiImpl::PasteClipboard(Document& document) {
     Document::CellSelection selection = *document.cellSelection;
     Table* table = document.FindTable(selection.table);
     if (table == nullptr) return kStatusNoSelection;
+    // Tables anchored in a cut paragraph move with its content.
+    std::map<ObjectId, ObjectId> movedParagraphs;  // cut paragraph -> pasted paragraph
     size_t rowIndex = static_cast<size_t>(selection.topRow);
     for (size_t i = 0; i < host_.clipboardRows_.size(); ++i, ++rowIndex) {
       // Rows beyond the selection are added below it, of the last row's kind.
@@ -1709,7 +1722,10 @@ int32_t SubstituteHost::ApiImpl::PasteClipboard(Document& document) {
         document.InsertRows(table->id, rowIndex, kind, 1);
       }
       Row* row = document.FindRow(table->rows[rowIndex]);
-      const std::vector<ClipboardCell>& cells = host_.clipboardRows_[i];
+      const ClipboardRow& cut = host_.clipboardRows_[i];
+      const std::vector<ClipboardCell>& cells = cut.cells;
+      // A whole row pasted over a whole row brings its own properties.
+      row->pastedFrom = selection.leftColumn == 0 && cells.size() == row->cells.size() ? cut.origin : 0;
       for (size_t j = 0; j < cells.size(); ++j) {
         size_t column = static_cast<size_t>(selection.leftColumn) + j;
         if (column >= row->cells.size()) break;
@@ -1720,18 +1736,33 @@ int32_t SubstituteHost::ApiImpl::PasteClipboard(Document& document) {
           paragraphs->pop_back();
           document.SetParagraphText(extra, "");
         }
+        cell->pastedFrom = cells[j].origin;
+        std::copy(std::begin(cells[j].overrides), std::end(cells[j].overrides), std::begin(cell->overrides));
         for (size_t k = 0; k < cells[j].texts.size(); ++k) {
+          Paragraph* pasted = nullptr;
           if (k == 0) {
-            Paragraph* first = document.FindParagraph(paragraphs->front());
-            first->text = cells[j].texts[0];
+            pasted = document.FindParagraph(paragraphs->front());
+            pasted->text = cells[j].texts[0];
+            // The paragraph keeps its own format, whether or not the catalogue has it.
             if (ParagraphFormat* format = document.FindParagraphFormat(cells[j].formats[0])) {
-              document.ApplyParagraphFormat(first->id, *format);
+              document.ApplyParagraphFormat(pasted->id, *format);
+            } else {
+              pasted->formatName = cells[j].formats[0];
+              pasted->formatProperties.Clear();
             }
           } else {
-            document.AppendParagraph(cell->id, cells[j].texts[k], cells[j].formats[k]);
+            pasted = &document.AppendParagraph(cell->id, cells[j].texts[k], cells[j].formats[k]);
           }
+          pasted->pastedFrom = cells[j].paragraphOrigins[k];
+          movedParagraphs[cells[j].paragraphIds[k]] = pasted->id;
         }
       }
+    }
+    for (ObjectId tableId : document.TablesInOrder()) {
+      Table* anchored = document.FindTable(tableId);
+      if (document.FindParagraph(anchored->anchor.object) != nullptr) continue;
+      auto moved = movedParagraphs.find(anchored->anchor.object);
+      if (moved != movedParagraphs.end()) anchored->anchor.object = moved->second;
     }
     return 0;
   }

@@ -326,12 +326,21 @@ class SubstituteHost {
   uint64_t blocksHandedOut_ = 0;
   uint64_t liveAtStart_ = 0;
 
-  // The clipboard: rows (cell texts and formats) or plain text.
+  // The clipboard: rows (every cell with its paragraphs and own properties)
+  // or plain text. The ids name the objects the content was first read into.
   struct ClipboardCell {
     std::vector<std::string> texts;
     std::vector<std::string> formats;
+    std::vector<ObjectId> paragraphOrigins;
+    std::vector<ObjectId> paragraphIds;  // the cut paragraphs, for the tables anchored in them
+    ObjectId origin = 0;
+    int32_t overrides[6] = {0, 0, 0, 0, 0, 0};
   };
-  std::vector<std::vector<ClipboardCell>> clipboardRows_;
+  struct ClipboardRow {
+    ObjectId origin = 0;
+    std::vector<ClipboardCell> cells;
+  };
+  std::vector<ClipboardRow> clipboardRows_;
   std::optional<std::string> clipboardText_;
 };
 
