@@ -19,6 +19,7 @@ namespace gw::cli {
 namespace {
 
 using testing::ReadAll;
+using testing::RunResult;
 using testing::SampleBook;
 using testing::WriteAll;
 using Kind = mif::StatementEdit::Kind;
@@ -374,6 +375,88 @@ TEST_F(SampleBook, SampleFilesChangeOnlyWhatTheirRecordsName) {
       ExpectIntended(RunAndCheck(file, run), run, std::string(name) + " " + run.name);
     }
   }
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// The revision table's first row, as fix-headings moves it: a row height,
+// a straddle, a cell's own fill and every kind of inline statement.
+const char kRichRow[] =
+    "   <Row \n    <RowHeight 14.0 pt>\n    <Cell \n     <CellFill 3>\n     <CellColumns 2>\n     <CellContent \n"
+    "      <Para \n       <Pgf <PgfTag `Revision'>>\n       <ParaLine \n        <ElementBegin <ETag `Term'>>\n"
+    "        <String `Edi'>\n        <Font <FTag `Emphasis'>>\n        <String `tion'>\n"
+    "        <Marker <MType 2> <MText `index'>>\n        <XRef <XRefName `Heading'>>\n        <XRefEnd >\n"
+    "        <Variable <VariableName `Current Date'>>\n        <FNote 3>\n        <AFrame 7>\n"
+    "        <ElementEnd `Term'>\n       >\n      > # end of Para\n     > # end of CellContent\n    > # end of Cell\n";
+
+TEST_F(SampleBook, FixedHeadingRowCarriesEverythingOfTheRow) {
+  const std::string file = Path("manual/intro.mif");
+  std::string text = ReadAll(file);
+  text = Replaced(text, "  <TblBody \n   <Row \n    <Cell \n     <CellContent \n      <Para \n       <PgfTag `CellBody'>\n"
+                        "       <ParaLine \n        <String `Edition'>\n       >\n      > # end of Para\n"
+                        "     > # end of CellContent\n    > # end of Cell\n",
+                  std::string("  <TblBody \n") + kRichRow);
+  WriteAll(file, text);
+  RunResult fixed = Run({"fix-headings", "--yes", file});
+  ASSERT_EQ(fixed.code, ExitCode::kDone) << fixed.err;
+  const std::string saved = ReadAll(file);
+  // The row moved whole into a new heading section; nothing else changed.
+  EXPECT_EQ(saved, Replaced(Replaced(text, std::string("  <TblBody \n") + kRichRow,
+                                     std::string("  <TblH \n") + kRichRow),
+                            "   > # end of Row\n   <Row \n    <Cell \n     <CellContent \n      <Para \n"
+                            "       <PgfTag `CellBody'>\n       <ParaLine \n        <String `1'>",
+                            "   > # end of Row\n  > # end of TblH\n  <TblBody \n   <Row \n    <Cell \n"
+                            "     <CellContent \n      <Para \n       <PgfTag `CellBody'>\n       <ParaLine \n"
+                            "        <String `1'>"));
+}
+
+TEST_F(SampleBook, SingleBodyRowMovesWithItsFrameAndItsUtf8Text) {
+  // MIF 9 text outside FrameRoman, and an anchored frame, in the only row of a table.
+  const std::string file = Path("manual/glossary.mif");
+  std::string text = Replaced(ReadAll(file), "<MIFFile 7.00>", "<MIFFile 9.00>");
+  const std::string cell = "<String `\xe7\x89\x88 \xc3\x89" "dition \xe2\x9c\x93 \xe2\x82\xac'>\n        <AFrame 7>";
+  const size_t body = text.find("  <TblBody \n");
+  ASSERT_NE(body, std::string::npos);
+  const size_t first = text.find("<String `", body);
+  text.replace(first, text.find('\n', first) - first, cell);
+  // Keep only the first body row.
+  const size_t rowEnd = text.find("   > # end of Row\n", first) + std::string("   > # end of Row\n").size();
+  text.erase(rowEnd, text.find("  > # end of TblBody", rowEnd) - rowEnd);
+  const size_t heading = text.find("  <TblH ");
+  text.erase(heading, text.find("  > # end of TblH\n") + std::string("  > # end of TblH\n").size() - heading);
+  WriteAll(file, text);
+  RunResult fixed = Run({"fix-headings", "--yes", file});
+  ASSERT_EQ(fixed.code, ExitCode::kDone) << fixed.err;
+  const std::string saved = ReadAll(file);
+  EXPECT_NE(saved.find(cell), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("<AFrame 7>"), saved.rfind("<AFrame 7>")) << "the frame is anchored once, in the heading";
+  EXPECT_LT(saved.find("<TblH"), saved.find(cell));
+}
+
+// A difference far below what two decimals show is an override, is removed
+// and is listed.
+TEST_F(SampleBook, TinyOverrideIsFoundRemovedAndListed) {
+  const std::string file = Path("manual/glossary.mif");
+  WriteAll(file, Replaced(ReadAll(file), "  <TblTag `Format A'>\n  <TblNumColumns",
+                          "  <TblTag `Format A'>\n  <TblFormat <TblLIndent 0.0000153 pt>>\n  <TblNumColumns"));
+  RunResult found = Run({"find-override", file});
+  EXPECT_NE(found.out.find("overrides: Indent Left 0.0000153 pt"), std::string::npos) << found.out;
+  RunResult removed = Run({"remove-overrides", "--yes", file});
+  ASSERT_EQ(removed.code, ExitCode::kDone) << removed.err;
+  EXPECT_EQ(removed.out, "Changed {dir}/manual/glossary.mif:\n  table 1 (\"Format A\"): Indent Left 0.0000153 pt -> 0.00 pt\n");
+  EXPECT_NE(ReadAll(file).find("<TblFormat <TblLIndent 0.0 pt>>"), std::string::npos);
+}
+
+TEST_F(SampleBook, TableInAFlowWithoutPagesIsOnNoPage) {
+  const std::string file = Path("manual/glossary.mif");
+  WriteAll(file, Replaced(ReadAll(file), "   <TextRectID 10>\n", ""));
+  RunResult shown = Run({"show", file});
+  EXPECT_NE(shown.out.find("1. \"Format A\" on no page, "), std::string::npos) << shown.out;
 }
 
 }  // namespace

@@ -346,6 +346,83 @@ TEST(MifDocumentRoundTrip, LargestTableIdStillLeavesNewTablesAPositiveId) {
   EXPECT_EQ(again.document->TablesInOrder().size(), 4u);
 }
 
+// Tables anchored at one offset stand in the order of their anchors, and a
+// paragraph whose anchors only lose a table keeps every other statement.
+TEST(MifDocumentRoundTrip, AnchorsAtOneOffsetKeepTheirOrderAndTheirParagraph) {
+  const std::string paragraph =
+      "<String `Plain '>\n   <Font <FTag `Emphasis'>>\n   <String `emphasised'>\n   <Marker <MText `m'>>\n"
+      "   <ATbl 2>\n   <ATbl 1>";
+  std::string original = Replaced(Chapter(), "<String `First paragraph'>\n   <ATbl 2>", paragraph);
+  original = Replaced(original, "<String `Prices: '>\n   <ATbl 1>\n", "<String `Prices: '>\n");
+  BoundDocument bound = MustRead(original);
+  std::vector<ObjectId> order = bound.document->TablesInOrder();
+  ASSERT_EQ(order.size(), 3u);
+  EXPECT_EQ(bound.document->FindTable(order[0])->tag, "Fancy");
+  EXPECT_EQ(bound.document->FindTable(order[1])->tag, "Format A");
+
+  ASSERT_TRUE(bound.document->DeleteTableFormat(bound.document->FindTableFormat("Unused")->id));
+  const std::string saved = Save(bound);
+  EXPECT_NE(saved.find(paragraph), std::string::npos) << saved;
+
+  ASSERT_TRUE(bound.document->DeleteTable(order[0]));
+  const std::string without = Save(bound);
+  EXPECT_NE(without.find("<Marker <MText `m'>>\n   <ATbl 1>"), std::string::npos) << without;
+  EXPECT_EQ(without.find("<ATbl 2>"), std::string::npos);
+}
+
+// A table format's title format may be named by a Pgf nested in TblTitlePgf1;
+// it is read from there and changed there, never beside a second one.
+TEST(MifDocumentRoundTrip, NestedTitleFormatIsReadAndChangedInPlace) {
+  const std::string nested = "<TblTitlePgf1 \n   <Pgf <PgfTag `Old Title'>>\n  > # end of TblTitlePgf1";
+  const std::string original = Replaced(Chapter(), "<TblTitlePgf1 \n   <PgfTag `TableTitle'>\n  > # end of TblTitlePgf1",
+                                        nested);
+  BoundDocument bound = MustRead(original);
+  sub::TableFormat* format = bound.document->FindTableFormat("Format A");
+  EXPECT_EQ(format->properties.at(20).text, "Old Title");
+  sub::Table& prices = const_cast<sub::Table&>(TableTagged(*bound.document, "Format A"));
+  EXPECT_EQ(prices.properties.at(20).text, "Old Title");
+  format->properties[20] = sub::PropertyValue::String("TableTitle");
+  prices.properties[20] = format->properties[20];
+  const std::string saved = Save(bound);
+  EXPECT_EQ(saved, Replaced(original, "`Old Title'", "`TableTitle'"));
+}
+
+// Giving a table its format's values again writes the one statement that
+// differed; a table given the tag it has gets no TblTag.
+TEST(MifDocumentRoundTrip, RemovedOverrideChangesOnlyItsStatement) {
+  const std::string original = Chapter();
+  BoundDocument bound = MustRead(original);
+  sub::Table& prices = const_cast<sub::Table&>(TableTagged(*bound.document, "Format A"));
+  prices.properties = bound.document->FindTableFormat("Format A")->properties;
+  prices.tag = "Format A";
+  Result<ChangeRecord> record = UpdateTree(*bound.binding, *bound.document);
+  ASSERT_TRUE(record.IsOk());
+  EXPECT_EQ(WriteBoundDocument(*bound.binding),
+            Replaced(original, "<TblFormat \n   <TblSpBefore  8.0 pt>", "<TblFormat \n   <TblSpBefore  6.0 pt>"));
+  ASSERT_EQ(record.Value().size(), 1u);
+  ASSERT_EQ(record.Value()[0].edits.size(), 1u);
+  EXPECT_EQ(record.Value()[0].edits[0].path, "Tbls/Tbl/TblFormat/TblSpBefore");
+  ASSERT_EQ(record.Value()[0].properties.size(), 1u);
+  EXPECT_EQ(record.Value()[0].properties[0].code, 1280);
+}
+
+// The host wraps long strings over lines; they read and write back as they were.
+TEST(MifDocumentRoundTrip, StringsWrappedOverLinesReadAndWriteBack) {
+  const std::string original =
+      Replaced(Chapter(), "<PageAngle 0.0>", "<MathFullForm `=[*sum[char[i],\n    char[n]]]'>\n <PageAngle 0.0>");
+  BoundDocument bound = MustRead(original);
+  EXPECT_EQ(Save(bound), original);
+  Result<Document> tree = Parse("<MIFFile 7.00>\n<String `a long\n  value'>\n", "wrapped.mif");
+  ASSERT_TRUE(tree.IsOk()) << tree.ErrorMessage();
+  Result<std::string> value = tree.Value().ReadString(tree.Value().FindChild(tree.Value().Root(), "String"));
+  ASSERT_TRUE(value.IsOk());
+  EXPECT_EQ(value.Value(), "a long  value");
+  // A quote missing at a line's end is still found: the next statement cannot be string text.
+  Result<Document> broken = Parse("<MIFFile 7.00>\n<String `no end>\n<Next 1>\n", "broken.mif");
+  ASSERT_FALSE(broken.IsOk());
+  EXPECT_NE(broken.ErrorMessage().find("no closing ' before the end of the line"), std::string::npos);
+}
+
 TEST(MifDocumentEncoding, Mif7FrameRomanAndMif2015Utf8) {
   const std::string mif7 = "<MIFFile 7.00>\n<TblCatalog\n <TblFormat <TblTag `Caf\\x8e '>>\n>\n";
   BoundDocument seven = MustRead(mif7);
