@@ -19,7 +19,8 @@
 //   on a body page, else the first flow on a body page, else the first flow.
 // - Para: PgfTag, and the text of its ParaLines: Strings, and Chars as
 //   FrameRoman bytes (Tab 0x09, HardReturn 0x0D, HardSpace 0x11, ...). ATbl
-//   anchors a table at the paragraph offset where it stands.
+//   anchors a table at the paragraph offset where it stands; tables anchored
+//   at one offset keep the order of their ATbl statements.
 // - Tbls/Tbl: TblID, TblTag, its own TblFormat (its properties over those of
 //   the catalogue format of the same tag, or of the defaults when there is
 //   none), TblNumColumns and TblColumnWidth, TblTitle/TblTitleContent
@@ -45,17 +46,24 @@
 // TblXColumnRuling 1314, TblCellMargins (left, top, right, bottom) 1317, 1315,
 // 1318, 1316 (and 583, 581, 584, 582), TblTitlePgf1's PgfTag 20.
 //
-// Writing back keeps the file as it was wherever the model did not change:
-// statements the model does not know stay in place, byte for byte. Changed
-// objects are written as the host writes them; a changed table gets its TblTag
-// and every format-level property in its own TblFormat. What is written back:
-// table formats (added, renamed, changed per statement, deleted), tables
-// (added, deleted, tag, properties, column widths, title, rows added and
-// removed, cell overrides and contents) and paragraphs of text flows, cells and
-// titles (added, deleted, format, text and anchors). A paragraph whose text or
-// anchors changed gets new ParaLines (what else its old lines held goes with
-// them). Colours and rulings that properties name are added to the catalogues;
-// paragraph formats, pages and frames are written only in new documents.
+// Writing back changes only the statements of what the model changed, and
+// records each one (change_record.h); statements the model does not know stay
+// in place, byte for byte. What is written back: table formats (added,
+// renamed, changed per statement, deleted), tables (added, deleted, tag,
+// properties, column widths, title, rows added and removed, cell overrides
+// and contents) and paragraphs of text flows, cells and titles (added,
+// deleted, format, text and anchors). A table's own TblFormat gets a
+// statement only where the file would otherwise give the table another value
+// (so a table keeps what it took from a format that changed or went); its
+// TblTag is written only when the tag changed. The title format is written
+// where the file names it (TblTitlePgf1's PgfTag, else the PgfTag of a Pgf in
+// it). A paragraph whose anchors alone changed gains or loses ATbl
+// statements; only one whose text changed gets new ParaLines (what else its
+// old lines held goes with them). A row that a paste filled from a row of
+// the file is written as a copy of that row's statement, with every cell,
+// paragraph and inline statement. Colours and rulings that properties name
+// are added to the catalogues; paragraph formats, pages and frames are
+// written only in new documents.
 #pragma once
 
 #include <memory>
