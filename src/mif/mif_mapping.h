@@ -281,6 +281,8 @@ class TreeEditor {
   NodeId Append(NodeId parent, std::string_view name) { return Take(tree_.AppendStatement(parent, name)); }
   NodeId Before(NodeId sibling, std::string_view name) { return Take(tree_.InsertStatementBefore(sibling, name)); }
   NodeId After(NodeId sibling, std::string_view name) { return Take(tree_.InsertStatementAfter(sibling, name)); }
+  // A copy of a statement (kept byte for byte) as parent's last child.
+  NodeId Copy(NodeId source, NodeId parent) { return Take(tree_.CopyStatement(source, parent, kNoNode)); }
   void Remove(NodeId node) {
     if (node != kNoNode) Check(tree_.Remove(node));
   }

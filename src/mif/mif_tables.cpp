@@ -516,11 +516,7 @@ bool Updater::WritePastedRow(const sub::Row& row, NodeId node) {
   if (origin->second.cells.size() != row.cells.size()) return false;
   for (NodeId child = tree_.FirstChild(origin->second.node); child != kNoNode; child = tree_.Next(child)) {
     if (!tree_.IsStatement(child)) continue;
-    if (tree_.Name(child) != "Cell") {
-      Result<NodeId> copied = tree_.CopyStatement(child, node, kNoNode);
-      (void)copied;
-      continue;
-    }
+    if (tree_.Name(child) != "Cell") editor_.Copy(child, node);
   }
   for (size_t c = 0; c < row.cells.size(); ++c) {
     const sub::Cell* cell = model_.FindCell(row.cells[c]);
@@ -528,8 +524,7 @@ bool Updater::WritePastedRow(const sub::Row& row, NodeId node) {
     auto was = binding_.cells.find(origin->second.cells[c]);
     if (cell->pastedFrom == origin->second.cells[c] && was != binding_.cells.end() && was->second.node != kNoNode &&
         SameAsOrigin(*cell)) {
-      Result<NodeId> copied = tree_.CopyStatement(was->second.node, node, kNoNode);
-      if (copied) continue;
+      if (editor_.Copy(was->second.node, node) != kNoNode) continue;
     }
     WriteCell(editor_, editor_.Append(node, "Cell"), model_, *cell, anchors_, tblIds_);
   }
