@@ -489,6 +489,13 @@ TEST_F(HostApi, CutRowAddHeadingRowAndPasteTurnsABodyRowIntoAHeading) {
   std::vector<ObjectId> rows = Rows(doc, table);
   for (size_t i = 0; i < 3; ++i) WriteCell(doc, GetId(doc, rows[i], kPropFirstCell), texts[i]);
   WriteCell(doc, GetId(doc, GetId(doc, rows[0], kPropFirstCell), kPropNextCell), "a2");
+  // The row's own properties and a paragraph format the catalogue lacks go with it.
+  Document& model = *host.FindDocument(doc);
+  const ObjectId cutRow = rows[0];
+  Cell& cutCell = *model.FindCell(model.FindRow(cutRow)->cells[0]);
+  const ObjectId cutCellId = cutCell.id;
+  cutCell.overrides[0] = 1;
+  model.FindParagraph(cutCell.paragraphs[0])->formatName = "Revision";
 
   EXPECT_EQ(Select(doc, table, 0, 0), 0);
   EXPECT_EQ(GetId(0, doc, kPropSelectedTable), table);
@@ -507,6 +514,12 @@ TEST_F(HostApi, CutRowAddHeadingRowAndPasteTurnsABodyRowIntoAHeading) {
   EXPECT_EQ(FirstColumn(doc, table), (std::vector<std::string>{"a", "b", "c"}));
   ObjectId secondCell = GetId(doc, GetId(doc, rows[0], kPropFirstCell), kPropNextCell);
   EXPECT_EQ(ParagraphText(doc, GetId(doc, secondCell, kPropFirstParagraph)), "a2");
+  const Row& pasted = *model.FindRow(rows[0]);
+  const Cell& first = *model.FindCell(pasted.cells[0]);
+  EXPECT_EQ(pasted.pastedFrom, cutRow);
+  EXPECT_EQ(first.pastedFrom, cutCellId);
+  EXPECT_EQ(first.overrides[0], 1);
+  EXPECT_EQ(model.FindParagraph(first.paragraphs[0])->formatName, "Revision");
 }
 
 TEST_F(HostApi, CuttingTheOnlyBodyRowLeavesItEmptyForTheHeadingFix) {
