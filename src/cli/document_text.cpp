@@ -395,7 +395,9 @@ std::vector<std::string> DescribeChanges(const mif::ChangeRecord& record, const 
           break;
         }
         std::vector<std::string> parts;
-        if (change.newName != change.name) parts.push_back("tag " + Quoted(change.name) + " -> " + Quoted(change.newName));
+        if (change.newName != change.name) {
+          parts.push_back("tag " + Quoted(change.name) + " -> " + Quoted(change.newName));
+        }
         std::vector<std::string> changed = propertyLines(change.properties);
         // A few changes are named; many (a conversion) are counted.
         if (changed.size() > 3) {

@@ -479,7 +479,9 @@ void WriteTableProperties(TreeEditor& editor, NodeId tbl, NodeId after, const su
   Document& tree = editor.Tree();
   NodeId format = tree.FindChild(tbl, "TblFormat");
   const auto ownFormat = [&] {
-    if (format == kNoNode) format = after != kNoNode ? editor.After(after, "TblFormat") : editor.Append(tbl, "TblFormat");
+    if (format == kNoNode) {
+      format = after != kNoNode ? editor.After(after, "TblFormat") : editor.Append(tbl, "TblFormat");
+    }
     return format;
   };
   for (const FormatStatement& statement : kFormatStatements) {
@@ -493,14 +495,17 @@ void WriteTableProperties(TreeEditor& editor, NodeId tbl, NodeId after, const su
   }
   NodeId margins = format != kNoNode ? tree.FindChild(format, "TblCellMargins") : kNoNode;
   bool marginsDiffer = false;
-  for (int32_t code : kCellMarginCodes) marginsDiffer = marginsDiffer || !(ValueOr(bag, code) == ValueOr(implied, code));
+  for (int32_t code : kCellMarginCodes) {
+    marginsDiffer = marginsDiffer || !(ValueOr(bag, code) == ValueOr(implied, code));
+  }
   if (margins != kNoNode || marginsDiffer) {
     std::vector<int32_t> codes(std::begin(kCellMarginCodes), std::end(kCellMarginCodes));
     if (ownFormat() != kNoNode) WriteFormatProperties(editor, format, bag, model, &codes, unitless);
   }
   const std::string title = ValueOr(bag, kTitleFormatCode).text;
   TitleFormatNodes titleNodes = format != kNoNode ? FindTitleFormat(tree, format) : TitleFormatNodes{};
-  if (titleNodes.direct != kNoNode || titleNodes.nested != kNoNode || title != ValueOr(implied, kTitleFormatCode).text) {
+  const bool titleNamed = titleNodes.direct != kNoNode || titleNodes.nested != kNoNode;
+  if (titleNamed || title != ValueOr(implied, kTitleFormatCode).text) {
     if (ownFormat() != kNoNode) SetTitleFormat(editor, format, title);
   }
 }

@@ -252,7 +252,8 @@ inline constexpr PageTypeName kPageTypes[] = {
     {"ReferencePage", sub::ObjectKind::kReferencePage}, {"HiddenPage", sub::ObjectKind::kHiddenPage},
 };
 
-inline constexpr const char* kReservedColours[] = {"Black", "White", "Red", "Green", "Blue", "Cyan", "Magenta", "Yellow"};
+inline constexpr const char* kReservedColours[] = {"Black", "White", "Red",     "Green",
+                                                   "Blue",  "Cyan",  "Magenta", "Yellow"};
 inline constexpr const char* kStandardRulings[] = {"Thin", "Medium", "Double", "Thick", "Very Thin"};
 
 // Display units: the keyword and its size in points.
@@ -339,7 +340,9 @@ class TreeEditor {
 
 // Model lookups that the model offers only on a mutable document. Nothing is
 // changed through them.
-inline sub::TableFormat* FormatOf(const Model& model, ObjectId id) { return const_cast<Model&>(model).FindTableFormat(id); }
+inline sub::TableFormat* FormatOf(const Model& model, ObjectId id) {
+  return const_cast<Model&>(model).FindTableFormat(id);
+}
 inline sub::TableFormat* FormatOf(const Model& model, std::string_view name) {
   return const_cast<Model&>(model).FindTableFormat(name);
 }
@@ -355,7 +358,6 @@ struct TitleFormatNodes {
   NodeId direct = kNoNode;
   NodeId nested = kNoNode;
 };
-
 
 // ---- Helpers ---------------------------------------------------------------------------------
 

@@ -374,8 +374,8 @@ TEST(MifDocumentRoundTrip, AnchorsAtOneOffsetKeepTheirOrderAndTheirParagraph) {
 // it is read from there and changed there, never beside a second one.
 TEST(MifDocumentRoundTrip, NestedTitleFormatIsReadAndChangedInPlace) {
   const std::string nested = "<TblTitlePgf1 \n   <Pgf <PgfTag `Old Title'>>\n  > # end of TblTitlePgf1";
-  const std::string original = Replaced(Chapter(), "<TblTitlePgf1 \n   <PgfTag `TableTitle'>\n  > # end of TblTitlePgf1",
-                                        nested);
+  const std::string original =
+      Replaced(Chapter(), "<TblTitlePgf1 \n   <PgfTag `TableTitle'>\n  > # end of TblTitlePgf1", nested);
   BoundDocument bound = MustRead(original);
   sub::TableFormat* format = bound.document->FindTableFormat("Format A");
   EXPECT_EQ(format->properties.at(20).text, "Old Title");
