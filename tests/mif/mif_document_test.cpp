@@ -423,6 +423,28 @@ TEST(MifDocumentRoundTrip, StringsWrappedOverLinesReadAndWriteBack) {
   EXPECT_NE(broken.ErrorMessage().find("no closing ' before the end of the line"), std::string::npos);
 }
 
+// The edit log names each changed statement once: what is added with a new
+// statement or removed with an old one is part of that edit, and a statement
+// added and removed again never existed.
+TEST(ChangeRecord, EditsCollapseIntoTheStatementsThatChanged) {
+  Result<Document> parsed = Parse("<MIFFile 7.00>\n<A \n <B 1>\n <C 2>\n>\n<D 3>\n", "log.mif");
+  ASSERT_TRUE(parsed.IsOk());
+  Document& tree = parsed.Value();
+  const NodeId a = tree.FindChild(tree.Root(), "A");
+  ASSERT_TRUE(tree.SetInt(tree.FindChild(a, "B"), 5).IsOk());
+  Result<NodeId> added = tree.AppendStatement(a, "E");
+  ASSERT_TRUE(added.IsOk());
+  ASSERT_TRUE(tree.AppendInt(added.Value(), 7).IsOk());
+  Result<NodeId> gone = tree.AppendStatement(a, "F");
+  ASSERT_TRUE(gone.IsOk());
+  ASSERT_TRUE(tree.Remove(gone.Value()).IsOk());
+  ASSERT_TRUE(tree.SetInt(tree.FindChild(tree.Root(), "D"), 4).IsOk());
+  ASSERT_TRUE(tree.Remove(tree.FindChild(tree.Root(), "D")).IsOk());
+  using Kind = StatementEdit::Kind;
+  EXPECT_EQ(CollectEdits(tree, 0), (std::vector<StatementEdit>{
+                                       {Kind::kChanged, "A/B", 3}, {Kind::kAdded, "A/E", 0}, {Kind::kRemoved, "D", 6}}));
+}
+
 TEST(MifDocumentEncoding, Mif7FrameRomanAndMif2015Utf8) {
   const std::string mif7 = "<MIFFile 7.00>\n<TblCatalog\n <TblFormat <TblTag `Caf\\x8e '>>\n>\n";
   BoundDocument seven = MustRead(mif7);
