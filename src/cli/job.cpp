@@ -39,7 +39,8 @@ void PrintMessages(HostSession& session, const HostSession::Marks& since, Io& io
   }
   const std::string& console = session.Host().ConsoleText();
   if (console.size() > since.consoleBytes) {
-    std::string text = HostTextToUtf8(console.substr(since.consoleBytes));
+    // The host's console takes UTF-8 (the plug-in converts its lines).
+    std::string text = console.substr(since.consoleBytes);
     io.err << text;
     if (!text.empty() && text.back() != '\n') io.err << "\n";
   }
@@ -64,6 +65,10 @@ ExitCode PrintFileEvents(HostSession& session, const HostSession::Marks& since, 
         break;
       case FileEvent::Kind::kSaveFailed:
         io.err << "gridwright: save: " << event.message << "\n";
+        break;
+      case FileEvent::Kind::kWithheld:
+        io.err << "gridwright: " << session.LocalPathOf(event.hostPath)
+               << " was not saved: the command failed before it was done with it\n";
         break;
       case FileEvent::Kind::kLoadFailed:
         io.err << "gridwright: " << event.message << "\n";
@@ -242,7 +247,13 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   if (target != nullptr) selectionBefore = target->selection;
   session.RunCommand(command, book && verb.changesDocuments);
   PrintMessages(session, marks, io);
-  ExitCode code = session.Judge(marks);
+  CommandFacts facts = session.Facts(marks);
+  if (facts.failedHostCalls > 0) {
+    io.err << "gridwright: the command failed: " << facts.failedHostCalls << " host operation"
+           << (facts.failedHostCalls == 1 ? "" : "s") << " failed\n";
+  }
+  Outcome outcome = Decide(facts);
+  ExitCode code = outcome.code;
   if (session.TagMissing()) {
     PrintFailure(io, {ExitCode::kUsage, "no table format named \"" + HostTextToUtf8(*request.answers.tag) + "\""});
     return ExitCode::kUsage;
@@ -286,8 +297,8 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     if (!changes.empty()) {
       io.out << (request.dryRun ? "Would change " : "Changed ") << request.file << ":\n";
       for (const std::string& change : changes) io.out << "  " << HostTextToUtf8(change) << "\n";
-      if (!request.dryRun && code == ExitCode::kFailed) {
-        // A command that stopped half-way may have left the document half-changed.
+      if (!request.dryRun && !outcome.save) {
+        // A command that failed part-way may have left the document half-changed.
         io.err << "gridwright: " << request.file << " was not saved because the command failed\n";
       } else if (!request.dryRun) {
         Status saved = session.SaveDocument(*target);

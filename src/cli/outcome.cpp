@@ -22,4 +22,23 @@ ExitCode Worse(ExitCode a, ExitCode b) {
   return rank(a) >= rank(b) ? a : b;
 }
 
+Outcome Decide(const CommandFacts& facts) {
+  Outcome outcome;
+  bool failed = facts.stopped || facts.failedHostCalls > 0 || facts.problemLines > 0 || facts.unopenedFiles > 0 ||
+                facts.warning || facts.saveFailed;
+  if (facts.fileUnreadable) {
+    outcome.code = ExitCode::kUnreadable;
+  } else if (failed) {
+    outcome.code = ExitCode::kFailed;
+  } else if (facts.declined) {
+    outcome.code = ExitCode::kDeclined;
+  }
+  outcome.save = !failed && !facts.fileUnreadable;
+  return outcome;
+}
+
+bool MayWriteDuringCommand(const CommandFacts& facts) {
+  return !facts.stopped && facts.failedHostCalls == 0 && facts.problemLines == 0;
+}
+
 }  // namespace gw::cli

@@ -173,18 +173,28 @@ class ScriptRunner {
     }
     if (step == "call") {
       if (words.size() < 2) return Usage("usage: call TEXT");
+      // @NAME stands for the id of an open document or book, also inside a
+      // quoted call text ("SetDocId @ch1.mif"); the client call splits at spaces.
       std::string text;
       for (size_t i = 1; i < words.size(); ++i) {
-        std::string word = words[i];
-        if (word.size() > 1 && word[0] == '@') {
-          std::string name = word.substr(1);
-          ::ObjectId id = session_.FindBookId(name);
-          if (id == 0) {
-            sub::Document* document = session_.FindOpenDocument(name);
-            if (document == nullptr) return Usage("call: no open document or book \"" + name + "\"");
-            id = document->Id();
+        std::string word;
+        size_t start = 0;
+        while (start <= words[i].size()) {
+          size_t end = words[i].find(' ', start);
+          if (end == std::string::npos) end = words[i].size();
+          std::string piece = words[i].substr(start, end - start);
+          if (piece.size() > 1 && piece[0] == '@') {
+            std::string name = piece.substr(1);
+            ::ObjectId id = session_.FindBookId(name);
+            if (id == 0) {
+              sub::Document* document = session_.FindOpenDocument(name);
+              if (document == nullptr) return Usage("call: no open document or book \"" + name + "\"");
+              id = document->Id();
+            }
+            piece = std::to_string(id);
           }
-          word = std::to_string(id);
+          word += (start == 0 ? "" : " ") + piece;
+          start = end + 1;
         }
         text += (i == 1 ? "" : " ") + word;
       }

@@ -54,7 +54,14 @@ std::string Indented(const std::string& text) {
   return result;
 }
 
+SessionProbe& Probe() {
+  static SessionProbe probe;
+  return probe;
+}
+
 }  // namespace
+
+void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
 
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
@@ -111,6 +118,10 @@ class HostSession::WatchingStore final : public sub::FileStore {
       auto before = session_.openingSummaries_.find(document.Id());
       if (before != session_.openingSummaries_.end())
         event.changes = DescribeChanges(before->second, Summarize(document));
+    } else if (session_.commandMarks_ && !MayWriteDuringCommand(session_.Facts(*session_.commandMarks_))) {
+      event.kind = FileEvent::Kind::kWithheld;
+      event.message = "not saved: the command failed before it was done with this document";
+      error = sub::StoreError{sub::StoreError::Kind::kFailed, event.message};
     } else {
       error = inner_.Save(hostPath, document);
       event.kind = error ? FileEvent::Kind::kSaveFailed : FileEvent::Kind::kSaved;
@@ -175,6 +186,7 @@ HostSession::HostSession(const SessionConfig& config, Io& io) : config_(config),
 HostSession::~HostSession() {
   if (plugin_ != nullptr) plugin_->Shutdown();
   plugin_.reset();
+  if (host_ != nullptr && Probe().atEnd) Probe().atEnd(*host_);
   host_.reset();
 }
 
@@ -365,14 +377,22 @@ const DocumentSummary* HostSession::OpeningSummary(::ObjectId document) const {
 
 void HostSession::RunCommand(int32_t number, bool describeSaves) {
   store_->SummarizeLoads(describeSaves);
+  if (Probe().beforeCommand) Probe().beforeCommand(*host_);
+  commandMarks_ = Mark();
   plugin_->Command(number);
+  commandMarks_.reset();
+  if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->SummarizeLoads(false);
   store_->EndProgress();
   store_->ForgetClosed();
 }
 
 void HostSession::ClientCall(const std::string& text) {
+  if (Probe().beforeCommand) Probe().beforeCommand(*host_);
+  commandMarks_ = Mark();
   plugin_->ClientCall(text.c_str());
+  commandMarks_.reset();
+  if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->EndProgress();
   store_->ForgetClosed();
 }
@@ -448,32 +468,61 @@ const std::vector<FileEvent>& HostSession::FileEvents() const { return store_->E
 
 HostSession::Marks HostSession::Mark() const {
   return {host_->User().Transcript().size(), host_->Faults().size(), store_->Events().size(),
-          host_->ConsoleText().size()};
+          host_->ConsoleText().size(), host_->FailedCalls().size()};
 }
 
-ExitCode HostSession::Judge(const Marks& since) const {
+CommandFacts HostSession::Facts(const Marks& since) const {
+  CommandFacts facts;
   const auto& events = store_->Events();
   for (size_t i = since.fileEvents; i < events.size(); ++i) {
-    if (events[i].kind == FileEvent::Kind::kLoadFailed) return ExitCode::kUnreadable;
+    if (events[i].kind == FileEvent::Kind::kLoadFailed) facts.fileUnreadable = true;
+    if (events[i].kind == FileEvent::Kind::kSaveFailed || events[i].kind == FileEvent::Kind::kWithheld) {
+      facts.saveFailed = true;
+    }
   }
-  bool failed = host_->Faults().size() > since.faults;
-  for (size_t i = since.fileEvents; i < events.size(); ++i) {
-    if (events[i].kind == FileEvent::Kind::kSaveFailed) failed = true;
+  facts.stopped = host_->Faults().size() > since.faults;
+  const auto& failed = host_->FailedCalls();
+  for (size_t i = since.failedCalls; i < failed.size(); ++i) {
+    const sub::FailedCall& call = failed[i];
+    bool opening = call.method == "OpenDocument" || call.method == "OpenFile";
+    // Expected misses and failures the store's own records already tell:
+    // a file that is not there (the report file looked for, a book document
+    // the plug-in names on the console), one that did not load, a refused save.
+    if (!call.injected && opening &&
+        (call.status == sub::kStatusFileNotFound || call.status == sub::kStatusFileUnreadable)) {
+      continue;
+    }
+    if (!call.injected && call.method == "SaveDocument" && call.status == sub::kStatusSaveFailed) continue;
+    ++facts.failedHostCalls;
   }
-  if (host_->ConsoleText().find("Could not open file:", since.consoleBytes) != std::string::npos) failed = true;
+  // The plug-in writes to the console only to report problems, a line each.
+  const std::string& console = host_->ConsoleText();
+  for (size_t at = since.consoleBytes; at < console.size();) {
+    size_t end = console.find('\n', at);
+    if (end == std::string::npos) end = console.size();
+    std::string_view line(console.data() + at, end - at);
+    if (line.starts_with("Could not open file:")) {
+      ++facts.unopenedFiles;
+    } else if (line.starts_with("Could not save file:")) {
+      facts.saveFailed = true;
+    } else if (!line.empty()) {
+      ++facts.problemLines;
+    }
+    at = end + 1;
+  }
   const auto& transcript = host_->User().Transcript();
-  bool declined = false;
   for (size_t i = since.interactions; i < transcript.size(); ++i) {
     const sub::Interaction& seen = transcript[i];
     if (seen.kind == sub::InteractionKind::kAlert) {
-      if (seen.alertKind == kAlertWarning) failed = true;
-      if ((seen.alertKind == kAlertConfirm || seen.alertKind == kAlertQuestion) && seen.answer != 0) declined = true;
+      if (seen.alertKind == kAlertWarning) facts.warning = true;
+      if ((seen.alertKind == kAlertConfirm || seen.alertKind == kAlertQuestion) && seen.answer != 0) {
+        facts.declined = true;
+      }
     } else if (seen.answer < 0) {
-      declined = true;
+      facts.declined = true;
     }
   }
-  if (failed) return ExitCode::kFailed;
-  return declined ? ExitCode::kDeclined : ExitCode::kDone;
+  return facts;
 }
 
 std::vector<std::string> HostSession::TakeTranscript() {
@@ -501,7 +550,7 @@ std::vector<std::string> HostSession::TakeTranscript() {
   while (transcriptConsole_ < console.size()) {
     size_t end = console.find('\n', transcriptConsole_);
     if (end == std::string::npos) end = console.size();
-    lines.push_back("console: " + HostTextToUtf8(console.substr(transcriptConsole_, end - transcriptConsole_)));
+    lines.push_back("console: " + console.substr(transcriptConsole_, end - transcriptConsole_));  // UTF-8 already
     transcriptConsole_ = end + 1;
   }
   for (::ObjectId id : books_) {
@@ -530,6 +579,9 @@ std::vector<std::string> HostSession::TakeTranscript() {
         break;
       case FileEvent::Kind::kSaveFailed:
         lines.push_back("save failed: " + event.message);
+        break;
+      case FileEvent::Kind::kWithheld:
+        lines.push_back("not saved: " + LocalPathOf(event.hostPath));
         break;
       case FileEvent::Kind::kWouldSave:
         lines.push_back("would save: " + LocalPathOf(event.hostPath));

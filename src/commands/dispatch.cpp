@@ -20,6 +20,8 @@ namespace {
 ObjectId gRequestedDocument = 0;
 ObjectId gRequestedBook = 0;
 
+const char kMemoryShortMessage[] = "Memory ran short during the command; its result may be incomplete.\n";
+
 // Stores the number that follows the first space of text in *requested.
 // Nothing is stored when text has no space (or memory is short). Only spaces
 // are trimmed; what is left converts like the runtime's atoi, so letters give 0.
@@ -37,7 +39,8 @@ void StoreRequestedId(const char* text, ObjectId* requested) {
 }
 
 // Runs command number: chooses the target document and book, refuses a
-// command whose target is missing, runs the body. The requested ids are
+// command whose target is missing, runs the body (and tells the console when
+// memory ran short during it). The requested ids are
 // consumed before the body runs, so they are reset whatever the body does,
 // even if it ends in the support library's fatal stop. Returns 0.
 int32_t DispatchCommand(int32_t number) {
@@ -54,7 +57,11 @@ int32_t DispatchCommand(int32_t number) {
   } else if (entry->target == kTargetBook && book == 0) {
     HostAlert("Please open a book first.", kAlertNote);
   } else {
+    uint32_t memoryFailures = MemFailureCount();
     entry->body(document, book);
+    // Wherever a command coped with short memory by leaving something out,
+    // the user learns that its result may be incomplete.
+    if (MemFailureCount() != memoryFailures) ConsoleWrite(kMemoryShortMessage);
   }
   return 0;
 }

@@ -198,7 +198,8 @@ void ListTableUsage(ObjectId document, ObjectId /*book*/) {
 void ListTableUsageBook(ObjectId /*document*/, ObjectId book) {
   TagCollection tags;
   if (TagCollectionNew(&tags) != 0) return;
-  ExamineBookDocuments(book, CollectTableTagsWork, &tags);
+  // A walk that missed a document (named on the console) makes the report incomplete.
+  if (ExamineBookDocuments(book, CollectTableTagsWork, &tags) != 0) tags.complete = 0;
   ObjectId report = OpenReportOrWarn();
   if (report != 0) {
     AppendOwnedParagraph(report, BookDisplayName(book), "Heading1");
@@ -212,21 +213,21 @@ void ListTableUsageBookIndFiles(ObjectId /*document*/, ObjectId book) {
   IndividualContext individual = {OpenReportOrWarn(), 1};
   if (individual.report == 0) return;
   AppendOwnedParagraph(individual.report, BookDisplayName(book), "Heading1");
-  ExamineBookDocuments(book, WriteDocumentSection, &individual);
+  if (ExamineBookDocuments(book, WriteDocumentSection, &individual) != 0) individual.complete = 0;
   WarnIfIncomplete(individual.complete);
 }
 
 void ListTableUsageBookByFormat(ObjectId /*document*/, ObjectId book) {
   TagCollection bookTags;
   if (TagCollectionNew(&bookTags) != 0) return;
-  ExamineBookDocuments(book, CollectTableTagsWork, &bookTags);
+  if (ExamineBookDocuments(book, CollectTableTagsWork, &bookTags) != 0) bookTags.complete = 0;
   ByTagContext byTag = {OpenReportOrWarn(), nullptr, bookTags.complete};
   if (byTag.report != 0) {
     AppendOwnedParagraph(byTag.report, BookDisplayName(book), "Heading1");
     for (uint32_t i = 0; i < StrListCount(bookTags.used); ++i) {
       byTag.tag = StrListGet(bookTags.used, i);
       AppendReportParagraph(byTag.report, byTag.tag, "Heading2");
-      ExamineBookDocuments(book, ListDocumentUnderTag, &byTag);
+      if (ExamineBookDocuments(book, ListDocumentUnderTag, &byTag) != 0) byTag.complete = 0;
     }
     WarnIfIncomplete(byTag.complete);
   }

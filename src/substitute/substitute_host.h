@@ -94,6 +94,17 @@ struct FailureRule {
   [[nodiscard]] FailureRule WithHresult(HRESULT error) const;
 };
 
+// One API call that did not succeed: the method, its property, object-type
+// or notification code (when it has one), the status it answered (0 for a COM
+// error) and the HRESULT it returned, and whether a FailureRule made it fail.
+struct FailedCall {
+  std::string method;
+  std::optional<int32_t> code;
+  int32_t status = 0;
+  HRESULT hresult = S_OK;
+  bool injected = false;
+};
+
 // ---- The user ----------------------------------------------------------------------------------
 
 enum class InteractionKind { kAlert, kPrompt };
@@ -264,6 +275,11 @@ class SubstituteHost {
   // ---- Failure injection ----
   void InjectFailure(FailureRule rule);
   void ClearFailures();
+  // Every call that failed since the host was made (injected or not), in
+  // order; kept whether or not calls are traced.
+  [[nodiscard]] const std::vector<FailedCall>& FailedCalls() const { return failedCalls_; }
+  // API calls received since the host was made, traced or not.
+  [[nodiscard]] uint64_t CallCount() const { return callCount_; }
 
   // ---- Host blocks ----
   // Blocks handed to the plug-in so far (CoTaskMemAlloc).
@@ -320,6 +336,8 @@ class SubstituteHost {
     int32_t failed = 0;
   };
   std::vector<RuleState> failures_;
+  std::vector<FailedCall> failedCalls_;
+  uint64_t callCount_ = 0;
 
   bool hostOwnsResults_ = false;
   std::vector<void*> ownedBlocks_;
