@@ -66,9 +66,7 @@ ExitCode PrintFileEvents(HostSession& session, const HostSession::Marks& since, 
       case FileEvent::Kind::kSaveFailed:
         io.err << "gridwright: save: " << event.message << "\n";
         break;
-      case FileEvent::Kind::kWithheld:
-        io.err << "gridwright: " << session.LocalPathOf(event.hostPath)
-               << " was not saved: the command failed before it was done with it\n";
+      case FileEvent::Kind::kWithheld:  // named with the book's other unsaved documents
         break;
       case FileEvent::Kind::kLoadFailed:
         io.err << "gridwright: " << event.message << "\n";
@@ -85,6 +83,30 @@ ExitCode PrintFileEvents(HostSession& session, const HostSession::Marks& since, 
     }
   }
   return code;
+}
+
+// After a changing book command failed: names every document of the book
+// that it did not save, so that the user knows which files hold the old
+// state (the walk saves each document as it finishes it).
+void NameUnsavedDocuments(HostSession& session, sub::Book& book, const HostSession::Marks& since, Io& io) {
+  std::vector<std::string> saved;
+  const auto& events = session.FileEvents();
+  for (size_t i = since.fileEvents; i < events.size(); ++i) {
+    if (events[i].kind == FileEvent::Kind::kSaved) saved.push_back(sub::NormalizeHostPath(events[i].hostPath));
+  }
+  std::vector<::ObjectId> pending(book.TopLevel().rbegin(), book.TopLevel().rend());
+  while (!pending.empty()) {
+    const sub::BookComponent* component = book.FindComponent(pending.back());
+    pending.pop_back();
+    if (component == nullptr) continue;
+    for (auto child = component->children.rbegin(); child != component->children.rend(); ++child) {
+      pending.push_back(*child);
+    }
+    if (component->kind != sub::kComponentDocument) continue;
+    if (std::find(saved.begin(), saved.end(), sub::NormalizeHostPath(component->fileName)) != saved.end()) continue;
+    io.err << "gridwright: " << session.LocalPathOf(component->fileName)
+           << " was not saved: the command failed before it was done with it\n";
+  }
 }
 
 // Puts the document's selection in the first cell of its table `number`
@@ -210,6 +232,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     }
   }
   sub::Document* target = nullptr;
+  sub::Book* bookObject = nullptr;
   if (verb.needsFile && !book) {
     Result<sub::Document*> document = session.OpenDocument(request.file);
     if (!document.IsOk()) {
@@ -230,6 +253,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
       PrintFailure(io, opened.GetError());
       return opened.GetError().code;
     }
+    bookObject = opened.Value();
     // A changing walk must not start on a book it cannot read to the end.
     if (verb.changesDocuments) {
       Status readable = session.CheckBookReadable(*opened.Value());
@@ -290,6 +314,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   }
   if (book) {
     code = Worse(code, PrintFileEvents(session, marks, io));
+    if (verb.changesDocuments && !outcome.save && !request.dryRun) NameUnsavedDocuments(session, *bookObject, marks, io);
   } else if (target != nullptr && verb.changesDocuments && session.Host().IsOpen(target->Id())) {
     const DocumentSummary* before = session.OpeningSummary(target->Id());
     std::vector<std::string> changes;

@@ -328,14 +328,4 @@ TEST_F(BookWalks, ALinkThatCannotBeReadStopsTheWalkAndTheDeletion) {
   }
 }
 
-// A book document that does not open leaves the book's usage unknown: its
-// tables may use what the others do not.
-TEST_F(BookWalks, ADocumentThatDidNotOpenStopsABookDeletion) {
-  NestedBook();  // missing.fm is not in the store
-  User().ExpectAlertOfKind(3, std::nullopt, 0);
-  Command(13);
-  EXPECT_TRUE(Store().SavedPaths().empty());
-  EXPECT_EQ(Host().ConsoleText(), "Could not open file:C:\\Books\\missing.fm\n");
-}
-
 }  // namespace
