@@ -252,7 +252,7 @@ class ScriptRunner {
       return {};
     }
     if (step == "print") {
-      if (words.size() < 2) return Usage("usage: print report|summary NAME|tables NAME|transcript");
+      if (words.size() < 2) return Usage("usage: print report|summary NAME|tables NAME|selection NAME|transcript");
       if (words[1] == "report" && words.size() == 2) {
         for (; printedReports_ < reports_.size(); ++printedReports_) {
           sub::Document* report = session_.Host().FindDocument(reports_[printedReports_]);
@@ -274,11 +274,27 @@ class ScriptRunner {
         for (size_t i = 0; i < summary.tables.size(); ++i) io_.out << "  " << HostTextToUtf8(RenderTable(summary, i));
         return {};
       }
+      if (words[1] == "selection" && words.size() == 3) {
+        // The table the selection is in (where Find Next Override stopped).
+        Result<sub::Document*> document = OpenDocumentNamed(words[2]);
+        if (!document.IsOk()) return document.GetError();
+        const sub::Document& shown = *document.Value();
+        ::ObjectId table = shown.TableOfParagraph(shown.selection.start.object);
+        std::vector<::ObjectId> tables = shown.TablesInOrder();
+        auto at = std::find(tables.begin(), tables.end(), table);
+        if (table == 0 || at == tables.end()) {
+          io_.out << words[2] << ": the selection is in no table\n";
+        } else {
+          io_.out << words[2] << ": the selection is in table " << (at - tables.begin()) + 1 << " of "
+                  << tables.size() << " (\"" << HostTextToUtf8(shown.FindTable(table)->tag) << "\")\n";
+        }
+        return {};
+      }
       if (words[1] == "transcript" && words.size() == 2) {
         for (const std::string& line : session_.TakeTranscript()) io_.out << line << "\n";
         return {};
       }
-      return Usage("usage: print report|summary NAME|tables NAME|transcript");
+      return Usage("usage: print report|summary NAME|tables NAME|selection NAME|transcript");
     }
     return Usage("unknown step \"" + step + "\"");
   }
