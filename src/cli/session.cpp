@@ -93,6 +93,7 @@ class HostSession::WatchingStore final : public sub::FileStore {
     sub::LoadResult result = inner_.Load(hostPath);
     FileEvent event;
     event.hostPath = std::string(hostPath);
+    event.at = Now();
     if (auto* error = std::get_if<sub::StoreError>(&result)) {
       event.kind =
           error->kind == sub::StoreError::Kind::kNotFound ? FileEvent::Kind::kNotFound : FileEvent::Kind::kLoadFailed;
@@ -112,6 +113,7 @@ class HostSession::WatchingStore final : public sub::FileStore {
     ShowProgress();
     FileEvent event;
     event.hostPath = std::string(hostPath);
+    event.at = Now();
     std::optional<sub::StoreError> error;
     if (session_.config_.dryRun) {
       event.kind = FileEvent::Kind::kWouldSave;
@@ -166,6 +168,8 @@ class HostSession::WatchingStore final : public sub::FileStore {
 
   mif::MifFileStore& Inner() { return inner_; }
   const std::vector<FileEvent>& Events() const { return events_; }
+  // The host's call count, which orders file events among the host's records.
+  uint64_t Now() const { return session_.host_ != nullptr ? session_.host_->CallCount() : 0; }
   void Record(FileEvent event) { events_.push_back(std::move(event)); }
   void SummarizeLoads(bool on) { summarizeLoads_ = on; }
 
@@ -526,7 +530,14 @@ CommandFacts HostSession::Facts(const Marks& since) const {
 }
 
 std::vector<std::string> HostSession::TakeTranscript() {
-  std::vector<std::string> lines;
+  // Each record carries the host's call count when it was made; the lines
+  // come out in that order (records of one call in the order below).
+  struct Line {
+    uint64_t at;
+    int kind;
+    std::string text;
+  };
+  std::vector<Line> lines;
   const auto& transcript = host_->User().Transcript();
   for (; transcriptInteractions_ < transcript.size(); ++transcriptInteractions_) {
     const sub::Interaction& seen = transcript[transcriptInteractions_];
@@ -544,13 +555,19 @@ std::vector<std::string> HostSession::TakeTranscript() {
                   : std::to_string(seen.answer) + " " + HostTextToUtf8(seen.items[static_cast<size_t>(seen.answer)]);
     }
     if (!seen.expected) line += " (unanswered)";
-    lines.push_back(std::move(line));
+    lines.push_back({seen.at, 0, std::move(line)});
   }
   const std::string& console = host_->ConsoleText();
+  const auto& writes = host_->ConsoleWrites();
   while (transcriptConsole_ < console.size()) {
     size_t end = console.find('\n', transcriptConsole_);
     if (end == std::string::npos) end = console.size();
-    lines.push_back("console: " + console.substr(transcriptConsole_, end - transcriptConsole_));  // UTF-8 already
+    // The line happened when the write that began it did.
+    uint64_t at = 0;
+    for (const auto& write : writes) {
+      if (write.offset <= transcriptConsole_) at = write.at;
+    }
+    lines.push_back({at, 1, "console: " + console.substr(transcriptConsole_, end - transcriptConsole_)});  // UTF-8
     transcriptConsole_ = end + 1;
   }
   for (::ObjectId id : books_) {
@@ -558,9 +575,11 @@ std::vector<std::string> HostSession::TakeTranscript() {
     if (book == nullptr) continue;
     size_t& seen = transcriptStatus_[id];
     const auto& history = book->StatusHistory();
+    std::vector<uint64_t> stamps = host_->StatusStamps(id);
     for (; seen < history.size(); ++seen) {
-      lines.push_back(history[seen].empty() ? std::string("status cleared")
-                                            : "status: " + HostTextToUtf8(history[seen]));
+      uint64_t at = seen < stamps.size() ? stamps[seen] : 0;
+      lines.push_back({at, 2, history[seen].empty() ? std::string("status cleared")
+                                                    : "status: " + HostTextToUtf8(history[seen])});
     }
   }
   const auto& events = store_->Events();
@@ -572,26 +591,43 @@ std::vector<std::string> HostSession::TakeTranscript() {
       case FileEvent::Kind::kNotFound:
         break;
       case FileEvent::Kind::kLoadFailed:
-        lines.push_back("unreadable: " + event.message);
+        lines.push_back({event.at, 3, "unreadable: " + event.message});
         break;
       case FileEvent::Kind::kSaved:
-        lines.push_back("saved: " + LocalPathOf(event.hostPath));
+        lines.push_back({event.at, 3, "saved: " + LocalPathOf(event.hostPath)});
         break;
       case FileEvent::Kind::kSaveFailed:
-        lines.push_back("save failed: " + event.message);
+        lines.push_back({event.at, 3, "save failed: " + event.message});
         break;
       case FileEvent::Kind::kWithheld:
-        lines.push_back("not saved: " + LocalPathOf(event.hostPath));
+        lines.push_back({event.at, 3, "not saved: " + LocalPathOf(event.hostPath)});
         break;
-      case FileEvent::Kind::kWouldSave:
-        lines.push_back("would save: " + LocalPathOf(event.hostPath));
-        for (const std::string& change : event.changes) lines.push_back("  " + change);
+      case FileEvent::Kind::kWouldSave: {
+        std::string text = "would save: " + LocalPathOf(event.hostPath);
+        for (const std::string& change : event.changes) text += "\n  " + change;
+        lines.push_back({event.at, 3, std::move(text)});
         break;
+      }
     }
   }
   const auto& faults = host_->Faults();
-  for (; transcriptFaults_ < faults.size(); ++transcriptFaults_) lines.push_back("fault: " + faults[transcriptFaults_]);
-  return lines;
+  const auto& faultStamps = host_->FaultStamps();
+  for (; transcriptFaults_ < faults.size(); ++transcriptFaults_) {
+    uint64_t at = transcriptFaults_ < faultStamps.size() ? faultStamps[transcriptFaults_] : 0;
+    lines.push_back({at, 4, "fault: " + faults[transcriptFaults_]});
+  }
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const Line& a, const Line& b) { return a.at != b.at ? a.at < b.at : a.kind < b.kind; });
+  std::vector<std::string> result;
+  for (Line& line : lines) {
+    size_t start = 0;
+    // A would-save entry lists its changes on lines of their own.
+    for (size_t end; (end = line.text.find('\n', start)) != std::string::npos; start = end + 1) {
+      result.push_back(line.text.substr(start, end - start));
+    }
+    result.push_back(line.text.substr(start));
+  }
+  return result;
 }
 
 size_t HostSession::InteractionCount() const { return host_->User().Transcript().size(); }

@@ -89,6 +89,7 @@ struct FileEvent {
   std::string hostPath;
   std::string message;               // failures: "file:line: what"
   std::vector<std::string> changes;  // saves: DescribeChanges, when they were asked for
+  uint64_t at = 0;                   // the host's call count when it happened
 };
 
 class HostSession {

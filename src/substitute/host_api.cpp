@@ -491,11 +491,13 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     if (auto hr = Enter("Alert", Args({Quote(message), Num(kind)}), std::nullopt, status)) return *hr;
     if (kind < 1 || kind > 4) return Done(status, kStatusBadParameter);
     int32_t reply = host_.user_.AnswerAlert(Str(message), kind);
+    host_.user_.StampLast(host_.callCount_);
     return Done(status, 0, answer, reply);
   }
 
   HRESULT STDMETHODCALLTYPE ConsoleWrite(const char* text, int32_t* status) override {
     if (auto hr = Enter("ConsoleWrite", Quote(text), std::nullopt, status)) return *hr;
+    host_.consoleWrites_.push_back({host_.console_.size(), host_.callCount_});
     host_.console_ += Str(text);
     return Done(status, 0);
   }
@@ -511,6 +513,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     std::vector<std::string> choices;
     for (uint32_t i = 0; i < items->count; ++i) choices.push_back(Str(items->strings[i]));
     int32_t answer = host_.user_.AnswerPrompt(Str(title), std::move(choices), defaultIndex);
+    host_.user_.StampLast(host_.callCount_);
     return Done(status, 0, chosen, answer);
   }
 
@@ -1472,6 +1475,7 @@ int32_t SubstituteHost::ApiImpl::Write(ObjectId doc, ObjectId object, int32_t co
     if (book == nullptr) return kStatusBadObject;
     if (code != kPropStatusLine) return kStatusReadOnly;
     book->SetStatusLine(value.text);
+    host_.statusStamps_[book->Id()].push_back(host_.callCount_);
     return 0;
   }
   if (KindOf(doc) == ObjectKind::kBook) return kStatusReadOnly;
