@@ -39,7 +39,8 @@ void PrintMessages(HostSession& session, const HostSession::Marks& since, Io& io
   }
   const std::string& console = session.Host().ConsoleText();
   if (console.size() > since.consoleBytes) {
-    std::string text = HostTextToUtf8(console.substr(since.consoleBytes));
+    // The host's console takes UTF-8 (the plug-in converts its lines).
+    std::string text = console.substr(since.consoleBytes);
     io.err << text;
     if (!text.empty() && text.back() != '\n') io.err << "\n";
   }
@@ -65,6 +66,8 @@ ExitCode PrintFileEvents(HostSession& session, const HostSession::Marks& since, 
       case FileEvent::Kind::kSaveFailed:
         io.err << "gridwright: save: " << event.message << "\n";
         break;
+      case FileEvent::Kind::kWithheld:  // named with the book's other unsaved documents
+        break;
       case FileEvent::Kind::kLoadFailed:
         io.err << "gridwright: " << event.message << "\n";
         code = ExitCode::kUnreadable;
@@ -80,6 +83,30 @@ ExitCode PrintFileEvents(HostSession& session, const HostSession::Marks& since, 
     }
   }
   return code;
+}
+
+// After a changing book command failed: names every document of the book
+// that it did not save, so that the user knows which files hold the old
+// state (the walk saves each document as it finishes it).
+void NameUnsavedDocuments(HostSession& session, sub::Book& book, const HostSession::Marks& since, Io& io) {
+  std::vector<std::string> saved;
+  const auto& events = session.FileEvents();
+  for (size_t i = since.fileEvents; i < events.size(); ++i) {
+    if (events[i].kind == FileEvent::Kind::kSaved) saved.push_back(sub::NormalizeHostPath(events[i].hostPath));
+  }
+  std::vector<::ObjectId> pending(book.TopLevel().rbegin(), book.TopLevel().rend());
+  while (!pending.empty()) {
+    const sub::BookComponent* component = book.FindComponent(pending.back());
+    pending.pop_back();
+    if (component == nullptr) continue;
+    for (auto child = component->children.rbegin(); child != component->children.rend(); ++child) {
+      pending.push_back(*child);
+    }
+    if (component->kind != sub::kComponentDocument) continue;
+    if (std::find(saved.begin(), saved.end(), sub::NormalizeHostPath(component->fileName)) != saved.end()) continue;
+    io.err << "gridwright: " << session.LocalPathOf(component->fileName)
+           << " was not saved: the command failed before it was done with it\n";
+  }
 }
 
 // Puts the document's selection in the first cell of its table `number`
@@ -205,6 +232,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     }
   }
   sub::Document* target = nullptr;
+  sub::Book* bookObject = nullptr;
   if (verb.needsFile && !book) {
     Result<sub::Document*> document = session.OpenDocument(request.file);
     if (!document.IsOk()) {
@@ -225,6 +253,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
       PrintFailure(io, opened.GetError());
       return opened.GetError().code;
     }
+    bookObject = opened.Value();
     // A changing walk must not start on a book it cannot read to the end.
     if (verb.changesDocuments) {
       Status readable = session.CheckBookReadable(*opened.Value());
@@ -242,7 +271,13 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   if (target != nullptr) selectionBefore = target->selection;
   session.RunCommand(command);
   PrintMessages(session, marks, io);
-  ExitCode code = session.Judge(marks);
+  CommandFacts facts = session.Facts(marks);
+  if (facts.failedHostCalls > 0) {
+    io.err << "gridwright: the command failed: " << facts.failedHostCalls << " host operation"
+           << (facts.failedHostCalls == 1 ? "" : "s") << " failed\n";
+  }
+  Outcome outcome = Decide(facts);
+  ExitCode code = outcome.code;
   if (session.TagMissing()) {
     PrintFailure(io, {ExitCode::kUsage, "no table format named \"" + HostTextToUtf8(*request.answers.tag) + "\""});
     return ExitCode::kUsage;
@@ -279,6 +314,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   }
   if (book) {
     code = Worse(code, PrintFileEvents(session, marks, io));
+    if (verb.changesDocuments && !outcome.save && !request.dryRun) NameUnsavedDocuments(session, *bookObject, marks, io);
   } else if (target != nullptr && verb.changesDocuments && session.Host().IsOpen(target->Id())) {
     Result<mif::ChangeRecord> pending = session.PendingChanges(*target);
     if (!pending.IsOk()) {

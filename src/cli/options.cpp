@@ -93,6 +93,7 @@ std::string ScriptHelp() {
          "  print report         print the reports made since the last print report\n"
          "  print summary NAME   print a document's formats and tables (as show does)\n"
          "  print tables NAME    print a document's tables only\n"
+         "  print selection NAME print which table a document's selection is in\n"
          "  print transcript     print the alerts, prompts, console lines, status lines and\n"
          "                       saves since the last print transcript\n"
          "\n"

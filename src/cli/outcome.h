@@ -40,6 +40,38 @@ enum class SaveDecision {
 };
 [[nodiscard]] SaveDecision DecideSave(const SaveFacts& facts);
 
+// What a command left behind, gathered by the session from the host's
+// records (failed operations, alerts, console lines, fatal stops) and the
+// store's (loads and saves). The outcome is decided from these alone.
+struct CommandFacts {
+  bool fileUnreadable = false;   // a file did not load: malformed or refused input
+  bool stopped = false;          // the plug-in ended in its fatal stop
+  size_t failedHostCalls = 0;    // host operations that failed, expected misses not counted
+  size_t problemLines = 0;       // the plug-in's console lines about its own work
+  size_t unopenedFiles = 0;      // its "Could not open file:" lines (book documents that did not open)
+  bool warning = false;          // an alert of kind 3: the command stopped
+  bool saveFailed = false;       // a save was refused or failed
+  bool declined = false;         // a question was declined or left unanswered
+};
+
+// The save decision and the exit code of a command.
+struct Outcome {
+  ExitCode code = ExitCode::kDone;
+  // Whether the documents the command changed may be written: only when it
+  // ran to its end with nothing failing. A declined question still saves
+  // what was done before it.
+  bool save = true;
+};
+
+[[nodiscard]] Outcome Decide(const CommandFacts& facts);
+
+// Whether a save that the plug-in asks for in the middle of a command (a book
+// walk saves each document as it goes) may be written, given the facts so far:
+// no host operation failed, the plug-in reported no problem with its work and
+// did not stop. A book document that did not open, or another document's
+// failed save, does not hold back the rest.
+[[nodiscard]] bool MayWriteDuringCommand(const CommandFacts& facts);
+
 // A failure: the exit code it maps to and a "what: why" message.
 struct Failure {
   ExitCode code = ExitCode::kFailed;

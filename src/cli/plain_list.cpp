@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/document_text.h"
+#include "mif/mif_reader.h"
 
 namespace gw::cli {
 
@@ -14,6 +15,8 @@ namespace {
 
 // The first cells of the plug-in's list tables, and the width it gives their
 // columns.
+// A list of format names is small; a larger file is not a list.
+constexpr size_t kMaxListFileBytes = size_t{16} << 20;
 constexpr char kTagListHeader[] = "Tags to Keep";
 constexpr char kSourceHeader[] = "Source Tag";
 constexpr char kDestinationHeader[] = "Destination Tag";
@@ -97,11 +100,9 @@ Status AddMapping(PlainList& list, std::string_view value) {
 }
 
 Result<std::string> FileHead(const std::filesystem::path& local) {
-  std::ifstream file(local, std::ios::binary);
-  if (!file) return Failure{ExitCode::kUnreadable, "open " + local.string() + ": cannot read the file"};
-  char head[256] = {};
-  file.read(head, sizeof head);
-  std::string_view text(head, static_cast<size_t>(file.gcount()));
+  mif::Result<std::string> read = mif::ReadRegularFile(local.string(), 256, true);
+  if (!read) return Failure{ExitCode::kUnreadable, read.ErrorMessage()};
+  std::string_view text = read.Value();
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   size_t start = text.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos) return std::string();
@@ -154,12 +155,9 @@ Result<PlainList> ParseListText(std::string_view text, bool conversion, const st
 }
 
 Result<PlainList> ReadListTextFile(const std::filesystem::path& local, bool conversion) {
-  std::ifstream file(local, std::ios::binary);
-  if (!file) return Failure{ExitCode::kUnreadable, "open " + local.string() + ": cannot read the list"};
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  if (file.bad()) return Failure{ExitCode::kUnreadable, "read " + local.string() + ": cannot read the list"};
-  return ParseListText(buffer.str(), conversion, local.string());
+  mif::Result<std::string> read = mif::ReadRegularFile(local.string(), kMaxListFileBytes);
+  if (!read) return Failure{ExitCode::kUnreadable, read.ErrorMessage()};
+  return ParseListText(read.Value(), conversion, local.string());
 }
 
 // ---- List documents ----------------------------------------------------------------------------------------

@@ -173,18 +173,28 @@ class ScriptRunner {
     }
     if (step == "call") {
       if (words.size() < 2) return Usage("usage: call TEXT");
+      // @NAME stands for the id of an open document or book, also inside a
+      // quoted call text ("SetDocId @ch1.mif"); the client call splits at spaces.
       std::string text;
       for (size_t i = 1; i < words.size(); ++i) {
-        std::string word = words[i];
-        if (word.size() > 1 && word[0] == '@') {
-          std::string name = word.substr(1);
-          ::ObjectId id = session_.FindBookId(name);
-          if (id == 0) {
-            sub::Document* document = session_.FindOpenDocument(name);
-            if (document == nullptr) return Usage("call: no open document or book \"" + name + "\"");
-            id = document->Id();
+        std::string word;
+        size_t start = 0;
+        while (start <= words[i].size()) {
+          size_t end = words[i].find(' ', start);
+          if (end == std::string::npos) end = words[i].size();
+          std::string piece = words[i].substr(start, end - start);
+          if (piece.size() > 1 && piece[0] == '@') {
+            std::string name = piece.substr(1);
+            ::ObjectId id = session_.FindBookId(name);
+            if (id == 0) {
+              sub::Document* document = session_.FindOpenDocument(name);
+              if (document == nullptr) return Usage("call: no open document or book \"" + name + "\"");
+              id = document->Id();
+            }
+            piece = std::to_string(id);
           }
-          word = std::to_string(id);
+          word += (start == 0 ? "" : " ") + piece;
+          start = end + 1;
         }
         text += (i == 1 ? "" : " ") + word;
       }
@@ -245,7 +255,7 @@ class ScriptRunner {
       return {};
     }
     if (step == "print") {
-      if (words.size() < 2) return Usage("usage: print report|summary NAME|tables NAME|transcript");
+      if (words.size() < 2) return Usage("usage: print report|summary NAME|tables NAME|selection NAME|transcript");
       if (words[1] == "report" && words.size() == 2) {
         for (; printedReports_ < reports_.size(); ++printedReports_) {
           sub::Document* report = session_.Host().FindDocument(reports_[printedReports_]);
@@ -267,11 +277,27 @@ class ScriptRunner {
         for (size_t i = 0; i < summary.tables.size(); ++i) io_.out << "  " << HostTextToUtf8(RenderTable(summary, i));
         return {};
       }
+      if (words[1] == "selection" && words.size() == 3) {
+        // The table the selection is in (where Find Next Override stopped).
+        Result<sub::Document*> document = OpenDocumentNamed(words[2]);
+        if (!document.IsOk()) return document.GetError();
+        const sub::Document& shown = *document.Value();
+        ::ObjectId table = shown.TableOfParagraph(shown.selection.start.object);
+        std::vector<::ObjectId> tables = shown.TablesInOrder();
+        auto at = std::find(tables.begin(), tables.end(), table);
+        if (table == 0 || at == tables.end()) {
+          io_.out << words[2] << ": the selection is in no table\n";
+        } else {
+          io_.out << words[2] << ": the selection is in table " << (at - tables.begin()) + 1 << " of "
+                  << tables.size() << " (\"" << HostTextToUtf8(shown.FindTable(table)->tag) << "\")\n";
+        }
+        return {};
+      }
       if (words[1] == "transcript" && words.size() == 2) {
         for (const std::string& line : session_.TakeTranscript()) io_.out << line << "\n";
         return {};
       }
-      return Usage("usage: print report|summary NAME|tables NAME|transcript");
+      return Usage("usage: print report|summary NAME|tables NAME|selection NAME|transcript");
     }
     return Usage("unknown step \"" + step + "\"");
   }

@@ -54,7 +54,14 @@ std::string Indented(const std::string& text) {
   return result;
 }
 
+SessionProbe& Probe() {
+  static SessionProbe probe;
+  return probe;
+}
+
 }  // namespace
+
+void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
 
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
@@ -86,6 +93,7 @@ class HostSession::WatchingStore final : public sub::FileStore {
     sub::LoadResult result = inner_.Load(hostPath);
     FileEvent event;
     event.hostPath = std::string(hostPath);
+    event.at = Now();
     if (auto* error = std::get_if<sub::StoreError>(&result)) {
       event.kind =
           error->kind == sub::StoreError::Kind::kNotFound ? FileEvent::Kind::kNotFound : FileEvent::Kind::kLoadFailed;
@@ -101,6 +109,7 @@ class HostSession::WatchingStore final : public sub::FileStore {
     ShowProgress();
     FileEvent event;
     event.hostPath = std::string(hostPath);
+    event.at = Now();
     std::optional<sub::StoreError> error;
     // The lines come from the store's record of what the save writes (or wrote).
     if (session_.config_.dryRun) {
@@ -113,6 +122,10 @@ class HostSession::WatchingStore final : public sub::FileStore {
         event.message = pending.ErrorMessage();
         error = sub::StoreError{sub::StoreError::Kind::kFailed, pending.ErrorMessage()};
       }
+    } else if (session_.commandMarks_ && !MayWriteDuringCommand(session_.Facts(*session_.commandMarks_))) {
+      event.kind = FileEvent::Kind::kWithheld;
+      event.message = "not saved: the command failed before it was done with this document";
+      error = sub::StoreError{sub::StoreError::Kind::kFailed, event.message};
     } else {
       error = inner_.Save(hostPath, document);
       event.kind = error ? FileEvent::Kind::kSaveFailed : FileEvent::Kind::kSaved;
@@ -154,6 +167,8 @@ class HostSession::WatchingStore final : public sub::FileStore {
   mif::MifFileStore& Inner() { return inner_; }
   const mif::MifFileStore& Inner() const { return inner_; }
   const std::vector<FileEvent>& Events() const { return events_; }
+  // The host's call count, which orders file events among the host's records.
+  uint64_t Now() const { return session_.host_ != nullptr ? session_.host_->CallCount() : 0; }
   void Record(FileEvent event) { events_.push_back(std::move(event)); }
 
  private:
@@ -172,6 +187,7 @@ HostSession::HostSession(const SessionConfig& config, Io& io) : config_(config),
 HostSession::~HostSession() {
   if (plugin_ != nullptr) plugin_->Shutdown();
   plugin_.reset();
+  if (host_ != nullptr && Probe().atEnd) Probe().atEnd(*host_);
   host_.reset();
 }
 
@@ -358,13 +374,21 @@ Result<mif::ChangeRecord> HostSession::PendingChanges(const sub::Document& docum
 // ---- Commands -------------------------------------------------------------------------------------------
 
 void HostSession::RunCommand(int32_t number) {
+  if (Probe().beforeCommand) Probe().beforeCommand(*host_);
+  commandMarks_ = Mark();
   plugin_->Command(number);
+  commandMarks_.reset();
+  if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->EndProgress();
   store_->ForgetClosed();
 }
 
 void HostSession::ClientCall(const std::string& text) {
+  if (Probe().beforeCommand) Probe().beforeCommand(*host_);
+  commandMarks_ = Mark();
   plugin_->ClientCall(text.c_str());
+  commandMarks_.reset();
+  if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->EndProgress();
   store_->ForgetClosed();
 }
@@ -440,36 +464,72 @@ const std::vector<FileEvent>& HostSession::FileEvents() const { return store_->E
 
 HostSession::Marks HostSession::Mark() const {
   return {host_->User().Transcript().size(), host_->Faults().size(), store_->Events().size(),
-          host_->ConsoleText().size()};
+          host_->ConsoleText().size(), host_->FailedCalls().size()};
 }
 
-ExitCode HostSession::Judge(const Marks& since) const {
+CommandFacts HostSession::Facts(const Marks& since) const {
+  CommandFacts facts;
   const auto& events = store_->Events();
   for (size_t i = since.fileEvents; i < events.size(); ++i) {
-    if (events[i].kind == FileEvent::Kind::kLoadFailed) return ExitCode::kUnreadable;
+    if (events[i].kind == FileEvent::Kind::kLoadFailed) facts.fileUnreadable = true;
+    if (events[i].kind == FileEvent::Kind::kSaveFailed || events[i].kind == FileEvent::Kind::kWithheld) {
+      facts.saveFailed = true;
+    }
   }
-  bool failed = host_->Faults().size() > since.faults;
-  for (size_t i = since.fileEvents; i < events.size(); ++i) {
-    if (events[i].kind == FileEvent::Kind::kSaveFailed) failed = true;
+  facts.stopped = host_->Faults().size() > since.faults;
+  const auto& failed = host_->FailedCalls();
+  for (size_t i = since.failedCalls; i < failed.size(); ++i) {
+    const sub::FailedCall& call = failed[i];
+    bool opening = call.method == "OpenDocument" || call.method == "OpenFile";
+    // Expected misses and failures the store's own records already tell:
+    // a file that is not there (the report file looked for, a book document
+    // the plug-in names on the console), one that did not load, a refused save.
+    if (!call.injected && opening &&
+        (call.status == sub::kStatusFileNotFound || call.status == sub::kStatusFileUnreadable)) {
+      continue;
+    }
+    if (!call.injected && call.method == "SaveDocument" && call.status == sub::kStatusSaveFailed) continue;
+    ++facts.failedHostCalls;
   }
-  if (host_->ConsoleText().find("Could not open file:", since.consoleBytes) != std::string::npos) failed = true;
+  // The plug-in writes to the console only to report problems, a line each.
+  const std::string& console = host_->ConsoleText();
+  for (size_t at = since.consoleBytes; at < console.size();) {
+    size_t end = console.find('\n', at);
+    if (end == std::string::npos) end = console.size();
+    std::string_view line(console.data() + at, end - at);
+    if (line.starts_with("Could not open file:")) {
+      ++facts.unopenedFiles;
+    } else if (line.starts_with("Could not save file:")) {
+      facts.saveFailed = true;
+    } else if (!line.empty()) {
+      ++facts.problemLines;
+    }
+    at = end + 1;
+  }
   const auto& transcript = host_->User().Transcript();
-  bool declined = false;
   for (size_t i = since.interactions; i < transcript.size(); ++i) {
     const sub::Interaction& seen = transcript[i];
     if (seen.kind == sub::InteractionKind::kAlert) {
-      if (seen.alertKind == kAlertWarning) failed = true;
-      if ((seen.alertKind == kAlertConfirm || seen.alertKind == kAlertQuestion) && seen.answer != 0) declined = true;
+      if (seen.alertKind == kAlertWarning) facts.warning = true;
+      if ((seen.alertKind == kAlertConfirm || seen.alertKind == kAlertQuestion) && seen.answer != 0) {
+        facts.declined = true;
+      }
     } else if (seen.answer < 0) {
-      declined = true;
+      facts.declined = true;
     }
   }
-  if (failed) return ExitCode::kFailed;
-  return declined ? ExitCode::kDeclined : ExitCode::kDone;
+  return facts;
 }
 
 std::vector<std::string> HostSession::TakeTranscript() {
-  std::vector<std::string> lines;
+  // Each record carries the host's call count when it was made; the lines
+  // come out in that order (records of one call in the order below).
+  struct Line {
+    uint64_t at;
+    int kind;
+    std::string text;
+  };
+  std::vector<Line> lines;
   const auto& transcript = host_->User().Transcript();
   for (; transcriptInteractions_ < transcript.size(); ++transcriptInteractions_) {
     const sub::Interaction& seen = transcript[transcriptInteractions_];
@@ -487,13 +547,19 @@ std::vector<std::string> HostSession::TakeTranscript() {
                   : std::to_string(seen.answer) + " " + HostTextToUtf8(seen.items[static_cast<size_t>(seen.answer)]);
     }
     if (!seen.expected) line += " (unanswered)";
-    lines.push_back(std::move(line));
+    lines.push_back({seen.at, 0, std::move(line)});
   }
   const std::string& console = host_->ConsoleText();
+  const auto& writes = host_->ConsoleWrites();
   while (transcriptConsole_ < console.size()) {
     size_t end = console.find('\n', transcriptConsole_);
     if (end == std::string::npos) end = console.size();
-    lines.push_back("console: " + HostTextToUtf8(console.substr(transcriptConsole_, end - transcriptConsole_)));
+    // The line happened when the write that began it did.
+    uint64_t at = 0;
+    for (const auto& write : writes) {
+      if (write.offset <= transcriptConsole_) at = write.at;
+    }
+    lines.push_back({at, 1, "console: " + console.substr(transcriptConsole_, end - transcriptConsole_)});  // UTF-8
     transcriptConsole_ = end + 1;
   }
   for (::ObjectId id : books_) {
@@ -501,9 +567,11 @@ std::vector<std::string> HostSession::TakeTranscript() {
     if (book == nullptr) continue;
     size_t& seen = transcriptStatus_[id];
     const auto& history = book->StatusHistory();
+    std::vector<uint64_t> stamps = host_->StatusStamps(id);
     for (; seen < history.size(); ++seen) {
-      lines.push_back(history[seen].empty() ? std::string("status cleared")
-                                            : "status: " + HostTextToUtf8(history[seen]));
+      uint64_t at = seen < stamps.size() ? stamps[seen] : 0;
+      lines.push_back({at, 2, history[seen].empty() ? std::string("status cleared")
+                                                    : "status: " + HostTextToUtf8(history[seen])});
     }
   }
   const auto& events = store_->Events();
@@ -515,23 +583,43 @@ std::vector<std::string> HostSession::TakeTranscript() {
       case FileEvent::Kind::kNotFound:
         break;
       case FileEvent::Kind::kLoadFailed:
-        lines.push_back("unreadable: " + event.message);
+        lines.push_back({event.at, 3, "unreadable: " + event.message});
         break;
       case FileEvent::Kind::kSaved:
-        lines.push_back("saved: " + LocalPathOf(event.hostPath));
+        lines.push_back({event.at, 3, "saved: " + LocalPathOf(event.hostPath)});
         break;
       case FileEvent::Kind::kSaveFailed:
-        lines.push_back("save failed: " + event.message);
+        lines.push_back({event.at, 3, "save failed: " + event.message});
         break;
-      case FileEvent::Kind::kWouldSave:
-        lines.push_back("would save: " + LocalPathOf(event.hostPath));
-        for (const std::string& change : event.changes) lines.push_back("  " + change);
+      case FileEvent::Kind::kWithheld:
+        lines.push_back({event.at, 3, "not saved: " + LocalPathOf(event.hostPath)});
         break;
+      case FileEvent::Kind::kWouldSave: {
+        std::string text = "would save: " + LocalPathOf(event.hostPath);
+        for (const std::string& change : event.changes) text += "\n  " + change;
+        lines.push_back({event.at, 3, std::move(text)});
+        break;
+      }
     }
   }
   const auto& faults = host_->Faults();
-  for (; transcriptFaults_ < faults.size(); ++transcriptFaults_) lines.push_back("fault: " + faults[transcriptFaults_]);
-  return lines;
+  const auto& faultStamps = host_->FaultStamps();
+  for (; transcriptFaults_ < faults.size(); ++transcriptFaults_) {
+    uint64_t at = transcriptFaults_ < faultStamps.size() ? faultStamps[transcriptFaults_] : 0;
+    lines.push_back({at, 4, "fault: " + faults[transcriptFaults_]});
+  }
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const Line& a, const Line& b) { return a.at != b.at ? a.at < b.at : a.kind < b.kind; });
+  std::vector<std::string> result;
+  for (Line& line : lines) {
+    size_t start = 0;
+    // A would-save entry lists its changes on lines of their own.
+    for (size_t end; (end = line.text.find('\n', start)) != std::string::npos; start = end + 1) {
+      result.push_back(line.text.substr(start, end - start));
+    }
+    result.push_back(line.text.substr(start));
+  }
+  return result;
 }
 
 size_t HostSession::InteractionCount() const { return host_->User().Transcript().size(); }

@@ -69,13 +69,27 @@ struct SessionConfig {
 // on the command line override both).
 [[nodiscard]] SessionConfig DefaultSessionConfig();
 
+// Test seam: called with the host of every session just before and just
+// after each command or client call is delivered (to inject failures and
+// count what the plug-in did), and once the plug-in has been shut down, before
+// the host goes (to check its blocks). Unset in use.
+struct SessionProbe {
+  std::function<void(substitute::SubstituteHost&)> beforeCommand;
+  std::function<void(substitute::SubstituteHost&)> afterCommand;
+  std::function<void(substitute::SubstituteHost&)> atEnd;
+};
+void SetSessionProbe(SessionProbe probe);
+
 // A save or a load that the store saw during a command.
 struct FileEvent {
-  enum class Kind { kLoaded, kNotFound, kLoadFailed, kSaved, kSaveFailed, kWouldSave };
+  // kWithheld: a save the plug-in asked for after something had failed in
+  // the same command, refused so that no half-done work reaches the file.
+  enum class Kind { kLoaded, kNotFound, kLoadFailed, kSaved, kSaveFailed, kWouldSave, kWithheld };
   Kind kind = Kind::kLoaded;
   std::string hostPath;
   std::string message;               // failures: "file:line: what"
   std::vector<std::string> changes;  // saves: what the save writes, from its change record
+  uint64_t at = 0;                   // the host's call count when it happened
 };
 
 class HostSession {
@@ -147,18 +161,21 @@ class HostSession {
   [[nodiscard]] size_t FaultCount() const;
   [[nodiscard]] size_t FileEventCount() const;
 
-  // The exit code that the records from the given marks on call for: 3 for
-  // a file that did not load, 4 for a fault, a warning (kind 3 alert), a
-  // failed save or a console report of a file that did not open, 1 for a
+  // Positions in the records; what happened after them makes the facts of a
+  // command, and the outcome follows from those (Decide): 3 for a file that
+  // did not load, 4 for a fault, a failed host operation, a problem the
+  // plug-in reported, a warning (kind 3 alert) or a failed save, 1 for a
   // declined or unanswered question, else 0.
   struct Marks {
     size_t interactions = 0;
     size_t faults = 0;
     size_t fileEvents = 0;
     size_t consoleBytes = 0;
+    size_t failedCalls = 0;
   };
   [[nodiscard]] Marks Mark() const;
-  [[nodiscard]] ExitCode Judge(const Marks& since) const;
+  [[nodiscard]] CommandFacts Facts(const Marks& since) const;
+  [[nodiscard]] ExitCode Judge(const Marks& since) const { return Decide(Facts(since)).code; }
 
  private:
   class WatchingStore;
@@ -175,6 +192,8 @@ class HostSession {
   std::vector<::ObjectId> marked_;
   Answers answers_;
   bool tagMissing_ = false;
+  // Set while a command or client call runs: where its records begin.
+  std::optional<Marks> commandMarks_;
   // Transcript positions.
   size_t transcriptInteractions_ = 0;
   size_t transcriptConsole_ = 0;

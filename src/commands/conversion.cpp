@@ -68,13 +68,18 @@ int32_t IsListTable(ObjectId document, ObjectId table, const char* header) {
   return result;
 }
 
-// Reads a paragraph's text for a list: *text is a fresh string ("" for a
-// paragraph without text). Returns 0, or -1 when the host or memory failed.
+// Reads a cell's text for a list: *text is a fresh string ("" for a cell
+// without a paragraph or a paragraph without text). Returns 0, or -1 when the
+// host or memory failed.
 int32_t ReadCellText(ObjectId document, ObjectId cell, char** text) {
   *text = NULL;
   uint32_t failuresBefore = HostFailureCount();
   ObjectId paragraph = cell != 0 ? HostGetIdProp(document, cell, kPropFirstParagraph) : 0;
-  if (paragraph == 0 || HostFailureCount() != failuresBefore) return -1;
+  if (cell == 0 || HostFailureCount() != failuresBefore) return -1;
+  if (paragraph == 0) {
+    *text = StrDup("");
+    return *text != NULL ? 0 : -1;
+  }
   TextRange range = {{paragraph, 0}, {paragraph, kTextOffsetEnd}};
   TextItemList items = HostGetText(document, &range, 1);
   if (HostFailureCount() != failuresBefore) {

@@ -4,7 +4,7 @@
 //
 // A format is deleted only when its name, compared byte for byte, is in the
 // unused list of a collection that read every table and every format in full,
-// and, in a book, only from a document whose own tables that collection saw.
+// and, in a book, only when that collection saw every document of the book.
 #include "commands/commands.h"
 #include "commands/report_documents.h"
 #include "commands/usage.h"
@@ -19,6 +19,8 @@ namespace {
 const char kDocumentQuestion[] = "Are you sure you want to delete unused table formats?";
 const char kBookQuestion[] = "Are you sure you want to delete unused table formats for all files in the book?";
 const char kUnreadableWarning[] = "The table formats could not all be read; nothing was deleted.";
+const char kUnwalkedWarning[] =
+    "Not every document of the book could be read (see the console); nothing was deleted.";
 
 // Deletes every table format of document whose name is in unused. The next
 // format is read before the current one may go, so deleting one never skips
@@ -87,8 +89,11 @@ void DeleteUnusedTablesBook(ObjectId /*document*/, ObjectId book) {
     TagCollectionFree(&deletion.tags);
     return;
   }
-  ExamineBookDocuments(book, ExamineDocument, &deletion);
-  if (!deletion.tags.complete) {
+  // A format is unused only if no table of any document of the book uses it:
+  // a walk that missed a document cannot tell.
+  if (ExamineBookDocuments(book, ExamineDocument, &deletion) != 0) {
+    HostAlert(kUnwalkedWarning, kAlertWarning);
+  } else if (!deletion.tags.complete) {
     HostAlert(kUnreadableWarning, kAlertWarning);
   } else if (AskUser(kBookQuestion, kAlertConfirm)) {
     ProcessBookDocuments(book, "Removing Unused Tags: ", RemoveUnusedFormats, &deletion);

@@ -134,7 +134,7 @@ void CreateListDocument(int32_t commandNumber, ObjectId document, ObjectId book)
   if (kind != kListEmpty) {
     if (TagCollectionNew(&tags) != 0) return;
     if (fromBook) {
-      ExamineBookDocuments(book, CollectTableTagsWork, &tags);
+      if (ExamineBookDocuments(book, CollectTableTagsWork, &tags) != 0) tags.complete = 0;
     } else {
       CollectDocumentTags(&tags, document);
     }

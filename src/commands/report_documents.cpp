@@ -1,6 +1,7 @@
 // Report documents, display names, and the walks over a book's documents.
 #include "commands/report_documents.h"
 
+#include "commands/commands.h"
 #include "host/host_ops.h"
 #include "host/property_codes.h"
 #include "host/property_lists.h"
@@ -47,11 +48,13 @@ char* Concatenate(const char* first, const char* second) {
 }
 
 // The ids of every document open in the host, as a fresh array (MemFree) in
-// *ids. Returns the count, or -1 when memory is short (*ids is then NULL).
+// *ids. Returns the count, or -1 when memory is short or the host could not
+// list them all (*ids is then NULL).
 int32_t ListOpenDocuments(ObjectId** ids) {
   *ids = nullptr;
   uint32_t count = 0;
   uint32_t capacity = 0;
+  uint32_t failures = HostFailureCount();
   for (ObjectId document = HostGetIdProp(0, 0, kPropFirstOpenDocument); document != 0;
        document = HostGetIdProp(document, document, kPropNextOpenDocument)) {
     if (count == capacity) {
@@ -66,6 +69,11 @@ int32_t ListOpenDocuments(ObjectId** ids) {
     }
     (*ids)[count++] = document;
   }
+  if (HostFailureCount() != failures) {
+    MemFree(*ids);
+    *ids = nullptr;
+    return -1;
+  }
   return static_cast<int32_t>(count);
 }
 
@@ -78,8 +86,9 @@ int32_t Contains(const ObjectId* ids, int32_t count, ObjectId id) {
 
 // Opens a book document with the book open parameters. *wasOpen is set to 1
 // when the host handed back a document that was open before the call (and to
-// 1 as well when that cannot be told for lack of memory, so that nothing the
-// user has open is ever closed by a walk).
+// 1 as well when that cannot be told, for lack of memory or because the host
+// could not list its open documents, so that nothing the user has open is
+// ever closed by a walk).
 ObjectId OpenBookDocument(const char* path, int32_t* wasOpen) {
   ObjectId* openBefore = nullptr;
   int32_t openCount = ListOpenDocuments(&openBefore);
@@ -109,35 +118,78 @@ void ShowStatus(ObjectId book, const char* prefix, const char* path) {
   MemFree(name);
 }
 
+// An id property of a book component; *failed is set to 1 when the host
+// could not answer (an answer of 0 is then not "none").
+ObjectId ReadLink(ObjectId book, ObjectId component, int32_t code, int32_t* failed) {
+  uint32_t failures = HostFailureCount();
+  ObjectId id = HostGetIdProp(book, component, code);
+  if (HostFailureCount() != failures) *failed = 1;
+  return id;
+}
+
 // The next component after component in book order, depth-first: its first
 // child (groups only), else its next sibling, else the next sibling of the
-// nearest ancestor that has one; 0 at the end of the book.
-ObjectId NextComponent(ObjectId book, ObjectId component, int32_t kind) {
+// nearest ancestor that has one; 0 at the end of the book. *failed is set to
+// 1 when a link could not be read: the 0 returned then is not the end.
+ObjectId NextComponent(ObjectId book, ObjectId component, int32_t kind, int32_t* failed) {
   ObjectId next = 0;
   if (kind == kComponentGroup || kind == kComponentFolder) {
-    next = HostGetIdProp(book, component, kPropFirstChild);
+    next = ReadLink(book, component, kPropFirstChild, failed);
   }
-  if (next == 0) next = HostGetIdProp(book, component, kPropNextComponent);
-  while (next == 0 && component != 0) {
-    component = HostGetIdProp(book, component, kPropParentComponent);
-    if (component != 0) next = HostGetIdProp(book, component, kPropNextComponent);
+  if (next == 0 && !*failed) next = ReadLink(book, component, kPropNextComponent, failed);
+  while (next == 0 && component != 0 && !*failed) {
+    component = ReadLink(book, component, kPropParentComponent, failed);
+    if (component != 0 && !*failed) next = ReadLink(book, component, kPropNextComponent, failed);
   }
   return next;
 }
 
+// MemFree as a release function of HoldForCommand.
+void ReleaseBlock(void* block) { MemFree(block); }
+
+// Tells the console that the walk could not read the book's components to the
+// end: after the document at lastPath (NULL: before the first document).
+void ReportCutShortWalk(const char* lastPath) {
+  if (lastPath == nullptr) {
+    ConsoleWrite("Could not read the book's components; no document of the book was read.\n");
+    return;
+  }
+  ConsoleWrite("Could not read the book's components after ");
+  ConsoleWrite(lastPath);
+  ConsoleWrite("; the documents after it were not read.\n");
+}
+
 // The walk of both forms; saveAfterWork selects the processing form. Returns
-// the number of documents that did not open or did not save.
+// the number of problems: documents that did not open or did not save, and a
+// book whose components could not be read to the end (the walk stops there).
 int32_t WalkBook(ObjectId book, const char* statusPrefix, WalkWork work, void* context, int32_t saveAfterWork) {
   int32_t failures = 0;
-  char* path = nullptr;
-  ObjectId component = HostGetIdProp(0, book, kPropFirstComponent);
-  while (component != 0) {
+  char* path = nullptr;  // the last document reached
+  int32_t linkFailed = 0;
+  ObjectId component = ReadLink(0, book, kPropFirstComponent, &linkFailed);
+  while (component != 0 && !linkFailed) {
+    uint32_t failuresBefore = HostFailureCount();
     int32_t kind = HostGetIntProp(book, component, kPropComponentKind);
+    if (HostFailureCount() != failuresBefore) {
+      linkFailed = 1;
+      break;
+    }
     // The next component is found before any work, which may change the book.
-    ObjectId next = NextComponent(book, component, kind);
+    ObjectId next = NextComponent(book, component, kind, &linkFailed);
     if (kind == kComponentDocument) {
+      failuresBefore = HostFailureCount();
+      char* name = HostGetStringProp(book, component, kPropFileName);
+      if (HostFailureCount() != failuresBefore || name == nullptr || *name == '\0') {
+        ConsoleWrite("Could not read the file name of a book component; it was not opened.\n");
+        ++failures;
+        MemFree(name);
+        component = next;
+        continue;
+      }
+      LetGoForCommand(path);
       MemFree(path);
-      path = HostGetStringProp(book, component, kPropFileName);
+      path = name;
+      HoldForCommand(path, ReleaseBlock);
       int32_t wasOpen = 0;
       ObjectId document = OpenBookDocument(path, &wasOpen);
       if (document == 0) {
@@ -148,9 +200,19 @@ int32_t WalkBook(ObjectId book, const char* statusPrefix, WalkWork work, void* c
       }
       ShowStatus(book, statusPrefix, path);
       if (document != 0) {
+        uint32_t hostFailures = HostFailureCount();
+        uint32_t memoryFailures = MemFailureCount();
         if (work != nullptr) work(document, context);
+        int32_t finished = HostFailureCount() == hostFailures && MemFailureCount() == memoryFailures;
         if (!saveAfterWork) {
           if (!wasOpen) HostCloseDocument(document, kCloseWithoutAsking);
+        } else if (!finished) {
+          // Work cut short by a failed host operation or short memory is not
+          // saved over the file; the document stays open for the user.
+          ConsoleWrite("Could not finish the work on file:");
+          ConsoleWrite(path);
+          ConsoleWrite("; it was not saved.\n");
+          ++failures;
         } else {
           ObjectId saved = HostSaveFile(document, path, 0);
           if (saved == 0) {
@@ -167,6 +229,11 @@ int32_t WalkBook(ObjectId book, const char* statusPrefix, WalkWork work, void* c
     }
     component = next;
   }
+  if (linkFailed) {
+    ReportCutShortWalk(path);
+    ++failures;
+  }
+  LetGoForCommand(path);
   MemFree(path);
   HostSetStringProp(0, book, kPropStatusLine, "");
   return failures;

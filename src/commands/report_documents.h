@@ -35,14 +35,20 @@ typedef void (*WalkWork)(ObjectId document, void* context);
 // status line, runs work, and closes the document without saving. A document
 // the user already had open before it was reached is left open. A document
 // that does not open is named on the host console ("Could not open file:")
-// and gets no work. Returns the number of such documents (0 when all opened).
+// and gets no work. A book whose components cannot be read to the end (the
+// host fails to answer a link) is not walked further; the console says after
+// which document it stopped. Returns the number of documents that did not
+// open plus 1 for a walk cut short: 0 only when every document was worked on.
 int32_t ExamineBookDocuments(ObjectId book, WalkWork work, void* context);
 
 // Like ExamineBookDocuments with the given status prefix, but saves each
 // document under its own path after the work, then closes it (documents the
 // user had open stay open, saved). A save that fails leaves the document open
-// and is named on the console ("Could not save file:"). Returns the number of
-// documents that did not open or did not save.
+// and is named on the console ("Could not save file:"). So does work during
+// which a host operation failed or memory ran short: the half-done document is
+// not saved ("Could not finish the work on file:"). Returns the number of
+// documents that did not open, were not finished or did not save, plus 1 for
+// a walk cut short.
 int32_t ProcessBookDocuments(ObjectId book, const char* statusPrefix, WalkWork work, void* context);
 
 #endif  // GRIDWRIGHT_COMMANDS_REPORT_DOCUMENTS_H

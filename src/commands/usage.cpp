@@ -48,6 +48,9 @@ ObjectId OpenReportOrWarn(void) {
   return report;
 }
 
+// StrListFree as a release function of HoldForCommand.
+void ReleaseList(void* list) { StrListFree(static_cast<StrList*>(list)); }
+
 void WarnIfIncomplete(int32_t complete) {
   if (!complete) HostAlert(kReportIncomplete, kAlertWarning);
 }
@@ -158,7 +161,11 @@ int32_t TagCollectionNew(TagCollection* collection) {
   collection->used = StrListNew(1, 1);
   collection->unused = StrListNew(1, 1);
   collection->complete = 1;
-  if (collection->used != nullptr && collection->unused != nullptr) return 0;
+  if (collection->used != nullptr && collection->unused != nullptr) {
+    HoldForCommand(collection->used, ReleaseList);
+    HoldForCommand(collection->unused, ReleaseList);
+    return 0;
+  }
   TagCollectionFree(collection);
   ConsolePrintf(nullptr, "Couldn't allocate string list memory\n");
   return -1;
@@ -166,6 +173,8 @@ int32_t TagCollectionNew(TagCollection* collection) {
 
 void TagCollectionFree(TagCollection* collection) {
   if (collection == nullptr) return;
+  LetGoForCommand(collection->used);
+  LetGoForCommand(collection->unused);
   StrListFree(collection->used);
   StrListFree(collection->unused);
   collection->used = nullptr;
@@ -198,7 +207,8 @@ void ListTableUsage(ObjectId document, ObjectId /*book*/) {
 void ListTableUsageBook(ObjectId /*document*/, ObjectId book) {
   TagCollection tags;
   if (TagCollectionNew(&tags) != 0) return;
-  ExamineBookDocuments(book, CollectTableTagsWork, &tags);
+  // A walk that missed a document (named on the console) makes the report incomplete.
+  if (ExamineBookDocuments(book, CollectTableTagsWork, &tags) != 0) tags.complete = 0;
   ObjectId report = OpenReportOrWarn();
   if (report != 0) {
     AppendOwnedParagraph(report, BookDisplayName(book), "Heading1");
@@ -212,21 +222,21 @@ void ListTableUsageBookIndFiles(ObjectId /*document*/, ObjectId book) {
   IndividualContext individual = {OpenReportOrWarn(), 1};
   if (individual.report == 0) return;
   AppendOwnedParagraph(individual.report, BookDisplayName(book), "Heading1");
-  ExamineBookDocuments(book, WriteDocumentSection, &individual);
+  if (ExamineBookDocuments(book, WriteDocumentSection, &individual) != 0) individual.complete = 0;
   WarnIfIncomplete(individual.complete);
 }
 
 void ListTableUsageBookByFormat(ObjectId /*document*/, ObjectId book) {
   TagCollection bookTags;
   if (TagCollectionNew(&bookTags) != 0) return;
-  ExamineBookDocuments(book, CollectTableTagsWork, &bookTags);
+  if (ExamineBookDocuments(book, CollectTableTagsWork, &bookTags) != 0) bookTags.complete = 0;
   ByTagContext byTag = {OpenReportOrWarn(), nullptr, bookTags.complete};
   if (byTag.report != 0) {
     AppendOwnedParagraph(byTag.report, BookDisplayName(book), "Heading1");
     for (uint32_t i = 0; i < StrListCount(bookTags.used); ++i) {
       byTag.tag = StrListGet(bookTags.used, i);
       AppendReportParagraph(byTag.report, byTag.tag, "Heading2");
-      ExamineBookDocuments(book, ListDocumentUnderTag, &byTag);
+      if (ExamineBookDocuments(book, ListDocumentUnderTag, &byTag) != 0) byTag.complete = 0;
     }
     WarnIfIncomplete(byTag.complete);
   }

@@ -270,7 +270,10 @@ HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Initialize(int32_t initializ
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Quit() { return S_OK; }
+HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Quit() {
+  CommandLayerQuit();
+  return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Command(int32_t commandNumber) {
   CommandLayerCommand(commandNumber);

@@ -2,6 +2,9 @@
 #include "mif/host_paths.h"
 
 #include <cctype>
+
+#include "mif/frame_roman.h"
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -65,6 +68,29 @@ Result<HostName> SplitHostName(std::string_view hostPath) {
   return name;
 }
 
+// A local (UTF-8) file name in FrameRoman, or nothing when a character has no
+// FrameRoman form or the bytes are not UTF-8.
+std::optional<std::string> LocalNameToHost(std::string_view local) {
+  std::string host;
+  for (size_t at = 0; at < local.size();) {
+    size_t length = 1;
+    std::optional<char32_t> point = DecodeUtf8(local.substr(at), &length);
+    if (!point) return std::nullopt;
+    std::optional<unsigned char> byte = UnicodeToFrameRoman(*point);
+    if (!byte) return std::nullopt;
+    host += static_cast<char>(*byte);
+    at += length;
+  }
+  return host;
+}
+
+// A host (FrameRoman) file name in UTF-8; a byte with no character becomes U+FFFD.
+std::string HostNameToLocal(std::string_view host) {
+  std::string local;
+  for (char c : host) AppendUtf8(local, FrameRomanToUnicode(static_cast<unsigned char>(c)).value_or(U'\uFFFD'));
+  return local;
+}
+
 std::string JoinHostName(const HostName& name) {
   std::string text{name.drive, ':'};
   if (name.parts.empty()) return text + "\\";
@@ -101,7 +127,14 @@ Result<std::string> HostPaths::ToHost(const std::filesystem::path& local) const 
     if (text.find('\\') != std::string::npos) {
       return Error{"file " + local.string() + ": a name with a backslash cannot be given to the host"};
     }
-    name.parts.push_back(std::move(text));
+    // The host's names are FrameRoman; a name it cannot hold is refused
+    // rather than handed over garbled.
+    std::optional<std::string> hostText = LocalNameToHost(text);
+    if (!hostText) {
+      return Error{"file " + local.string() + ": the name \"" + text +
+                   "\" has characters the host's character set (FrameRoman) cannot hold"};
+    }
+    name.parts.push_back(std::move(*hostText));
   }
   return JoinHostName(name);
 }
@@ -115,7 +148,8 @@ Result<std::filesystem::path> HostPaths::ToLocal(std::string_view hostPath) cons
                  std::string{drive_, ':'} + ")"};
   }
   fs::path local = root_;
-  for (const std::string& part : name.parts) {
+  for (const std::string& hostPart : name.parts) {
+    std::string part = HostNameToLocal(hostPart);
     fs::path exact = local / part;
     std::error_code error;
     if (fs::exists(exact, error) || !fs::is_directory(local, error)) {
@@ -218,6 +252,9 @@ std::string MakeDevicePath(std::string_view hostPath, std::string_view hostFolde
   while (common < base.size() && common < file.parts.size() && SameLetters(base[common], file.parts[common])) {
     ++common;
   }
+  // A file that is the book's folder itself, or one of its ancestors, is
+  // named from its parent, so that the path always ends in a name.
+  if (common == file.parts.size() && common > 0) --common;
   for (size_t i = common; i < base.size(); ++i) path += "<u>";
   for (size_t i = common; i < file.parts.size(); ++i) path += "<c>" + file.parts[i];
   return path;

@@ -41,10 +41,13 @@ class HostPaths {
   [[nodiscard]] char Drive() const { return drive_; }
 
   // The host name of a local path under the root ("G:\\guide\\ch1.mif"); the
-  // root itself is "G:\\". Fails for a path outside the root.
+  // root itself is "G:\\". Local names are UTF-8 and host names FrameRoman:
+  // fails for a path outside the root and for a name with a character that
+  // FrameRoman does not have (or that is not UTF-8).
   [[nodiscard]] Result<std::string> ToHost(const std::filesystem::path& local) const;
 
-  // The local path of a host name on the drive. Letter case is matched
+  // The local path (UTF-8) of a host name (FrameRoman) on the drive; a byte
+  // with no FrameRoman character becomes U+FFFD. Letter case is matched
   // against the files on disk folder by folder when the exact name does not
   // exist. Fails for other drives, network and relative names, and for names
   // that climb above the drive's root.

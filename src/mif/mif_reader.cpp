@@ -371,39 +371,48 @@ Result<Document> Parse(std::string fileText, std::string_view fileName) {
   return parser.Run();
 }
 
-Result<Document> ReadFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+Result<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes, bool headOnly) {
+  // Non-blocking, so that opening a FIFO does not wait for a writer; the
+  // flag is cleared again once the file is known to be regular.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Error{path + ": cannot open: " + std::strerror(errno)};
+  auto fail = [&](const std::string& why) -> Result<std::string> {
+    ::close(fd);
+    return Error{path + ": cannot read: " + why};
+  };
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    int error = errno;
-    ::close(fd);
-    return Error{path + ": cannot read: " + std::strerror(error)};
-  }
-  if (S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return Error{path + ": cannot read: it is a folder, not a file"};
-  }
+  if (::fstat(fd, &info) != 0) return fail(std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) return fail("it is a folder, not a file");
+  if (!S_ISREG(info.st_mode)) return fail("it is not a regular file (a device, pipe or socket)");
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(std::strerror(errno));
+  auto tooLarge = [&]() { return fail("it is larger than " + std::to_string(maxBytes >> 20) + " MiB"); };
+  std::size_t size = static_cast<std::size_t>(info.st_size);
+  if (!headOnly && size > maxBytes) return tooLarge();
   std::string text;
   // One byte more than the size, so that the read finding the end needs no
-  // growth of the buffer.
-  text.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
+  // growth of the buffer; never more than the limit allows.
+  std::size_t limit = headOnly ? maxBytes : maxBytes + 1;
+  text.resize(std::min(limit, size > 0 ? size + 1 : std::size_t{4096}));
   std::size_t filled = 0;
-  while (true) {
-    if (filled == text.size()) text.resize(text.size() + 65536);  // the file may have grown
+  while (filled < limit) {
+    if (filled == text.size()) text.resize(std::min(limit, text.size() + 65536));  // the file may have grown
     ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      int error = errno;
-      ::close(fd);
-      return Error{path + ": cannot read: " + std::strerror(error)};
-    }
+    if (got < 0) return fail(std::strerror(errno));
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
+  if (!headOnly && filled > maxBytes) return tooLarge();
   ::close(fd);
   text.resize(filled);
-  return Parse(std::move(text), path);
+  return text;
+}
+
+Result<Document> ReadFile(const std::string& path) {
+  Result<std::string> text = ReadRegularFile(path, kMaxMifFileBytes);
+  if (!text) return text.GetError();
+  return Parse(std::move(text.Value()), path);
 }
 
 }  // namespace gw::mif

@@ -1,6 +1,7 @@
 #include "mif/mif_writer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,9 +124,32 @@ Error SaveError(const std::string& path, std::string_view step, int error) {
   return Error{path + ": cannot save: " + std::string(step) + ": " + std::strerror(error)};
 }
 
+// Ignores SIGXFSZ while it lives, so that a write beyond the file-size limit
+// fails with EFBIG (and is reported, its temporary file removed) instead of
+// ending the process.
+class IgnoreFileSizeSignal {
+ public:
+  IgnoreFileSizeSignal() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    saved_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+  }
+  ~IgnoreFileSizeSignal() {
+    if (saved_) ::sigaction(SIGXFSZ, &previous_, nullptr);
+  }
+  IgnoreFileSizeSignal(const IgnoreFileSizeSignal&) = delete;
+  IgnoreFileSizeSignal& operator=(const IgnoreFileSizeSignal&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+  bool saved_ = false;
+};
+
 }  // namespace
 
 Status WriteFileAtomically(const std::string& givenPath, std::string_view text) {
+  IgnoreFileSizeSignal ignoreFileSize;
   // Through a symbolic link the file it points to is replaced, and the link stays.
   std::string path = givenPath;
   struct stat link {};
@@ -139,6 +163,15 @@ Status WriteFileAtomically(const std::string& givenPath, std::string_view text) 
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   if (base.empty()) return Error{path + ": cannot save: no file name"};
+
+  // A file the user may not write is not replaced, although the folder would
+  // allow the rename; one with no write permission at all counts as read-only
+  // even for a user whom the system lets write anything.
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+      (::access(path.c_str(), W_OK) != 0 || (existing.st_mode & 0222) == 0)) {
+    return Error{path + ": cannot save: the file is read-only"};
+  }
 
   std::string tempPath = (folder == "/" ? "" : folder) + "/." + base + ".tmp-XXXXXX";
   std::vector<char> pattern(tempPath.begin(), tempPath.end());

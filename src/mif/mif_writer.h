@@ -19,7 +19,9 @@ namespace gw::mif {
 // file in the same folder, is flushed to disk, and is renamed over path. On
 // failure the temporary file is removed and the old file is untouched. The new
 // file keeps the old one's permissions (0644 when there was none); through a
-// symbolic link, the file it points to is replaced.
+// symbolic link, the file it points to is replaced. A read-only file (one the
+// user may not write, or with no write permission bits) is refused and left
+// alone; a write beyond the file-size limit fails instead of raising SIGXFSZ.
 Status WriteFileAtomically(const std::string& path, std::string_view text);
 
 }  // namespace gw::mif

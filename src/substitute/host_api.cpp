@@ -491,11 +491,13 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     if (auto hr = Enter("Alert", Args({Quote(message), Num(kind)}), std::nullopt, status)) return *hr;
     if (kind < 1 || kind > 4) return Done(status, kStatusBadParameter);
     int32_t reply = host_.user_.AnswerAlert(Str(message), kind);
+    host_.user_.StampLast(host_.callCount_);
     return Done(status, 0, answer, reply);
   }
 
   HRESULT STDMETHODCALLTYPE ConsoleWrite(const char* text, int32_t* status) override {
     if (auto hr = Enter("ConsoleWrite", Quote(text), std::nullopt, status)) return *hr;
+    host_.consoleWrites_.push_back({host_.console_.size(), host_.callCount_});
     host_.console_ += Str(text);
     return Done(status, 0);
   }
@@ -511,6 +513,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     std::vector<std::string> choices;
     for (uint32_t i = 0; i < items->count; ++i) choices.push_back(Str(items->strings[i]));
     int32_t answer = host_.user_.AnswerPrompt(Str(title), std::move(choices), defaultIndex);
+    host_.user_.StampLast(host_.callCount_);
     return Done(status, 0, chosen, answer);
   }
 
@@ -1018,7 +1021,12 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // missing), or nullopt to go on.
   std::optional<HRESULT> Enter(const char* method, std::string args, std::optional<int32_t> code, int32_t* status) {
     if (host_.options_.recordCalls) host_.trace_.push_back(std::string(method) + "(" + args + ")");
-    if (status == nullptr) return E_POINTER;
+    current_ = {method, code};
+    ++host_.callCount_;
+    if (status == nullptr) {
+      host_.failedCalls_.push_back({method, code, 0, E_POINTER, false});
+      return E_POINTER;
+    }
     const FailureRule* fired = nullptr;
     for (auto& state : host_.failures_) {
       const FailureRule& rule = state.rule;
@@ -1031,21 +1039,32 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
       fired = &rule;
     }
     if (fired == nullptr) return std::nullopt;
-    if (FAILED(fired->hresult)) return fired->hresult;
+    if (FAILED(fired->hresult)) {
+      host_.failedCalls_.push_back({method, code, 0, fired->hresult, true});
+      return fired->hresult;
+    }
+    host_.failedCalls_.push_back({method, code, fired->status, S_OK, true});
     *status = fired->status;
     return S_OK;
   }
 
   HRESULT Done(int32_t* status, int32_t result) {
+    if (result != 0) host_.failedCalls_.push_back({current_.method, current_.code, result, S_OK, false});
     *status = result;
     return S_OK;
   }
   template <typename Slot, typename Value>
   HRESULT Done(int32_t* status, int32_t result, Slot* slot, Value value) {
     if (result == 0 && slot != nullptr) *slot = static_cast<Slot>(value);
-    *status = result;
-    return S_OK;
+    return Done(status, result);
   }
+
+  // The call being answered, for the failure record.
+  struct CurrentCall {
+    const char* method = "";
+    std::optional<int32_t> code;
+  };
+  CurrentCall current_;
   template <typename Slot>
   static void Zero(Slot* slot) {
     if (slot != nullptr) *slot = Slot{};
@@ -1456,6 +1475,7 @@ int32_t SubstituteHost::ApiImpl::Write(ObjectId doc, ObjectId object, int32_t co
     if (book == nullptr) return kStatusBadObject;
     if (code != kPropStatusLine) return kStatusReadOnly;
     book->SetStatusLine(value.text);
+    host_.statusStamps_[book->Id()].push_back(host_.callCount_);
     return 0;
   }
   if (KindOf(doc) == ObjectKind::kBook) return kStatusReadOnly;

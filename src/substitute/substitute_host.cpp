@@ -239,6 +239,7 @@ std::vector<std::string> SubstituteHost::CallsOf(std::string_view method) const 
 void SubstituteHost::ClearRecords() {
   trace_.clear();
   console_.clear();
+  consoleWrites_.clear();
   user_.Clear();
   commandCodes_.clear();
   redisplays_.clear();
@@ -251,6 +252,11 @@ void SubstituteHost::ClearRecords() {
 void SubstituteHost::FreeHostOwnedBlocks() {
   for (void* block : ownedBlocks_) CoTaskMemFree(block);
   ownedBlocks_.clear();
+}
+
+std::vector<uint64_t> SubstituteHost::StatusStamps(ObjectId book) const {
+  auto it = statusStamps_.find(book);
+  return it == statusStamps_.end() ? std::vector<uint64_t>{} : it->second;
 }
 
 int64_t SubstituteHost::LeakedBlocks() const {

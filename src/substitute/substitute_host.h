@@ -94,6 +94,17 @@ struct FailureRule {
   [[nodiscard]] FailureRule WithHresult(HRESULT error) const;
 };
 
+// One API call that did not succeed: the method, its property, object-type
+// or notification code (when it has one), the status it answered (0 for a COM
+// error) and the HRESULT it returned, and whether a FailureRule made it fail.
+struct FailedCall {
+  std::string method;
+  std::optional<int32_t> code;
+  int32_t status = 0;
+  HRESULT hresult = S_OK;
+  bool injected = false;
+};
+
 // ---- The user ----------------------------------------------------------------------------------
 
 enum class InteractionKind { kAlert, kPrompt };
@@ -107,6 +118,7 @@ struct Interaction {
   int32_t defaultIndex = -1;        // prompt
   int32_t answer = 0;               // alert answer, or chosen index / -1 for cancel
   bool expected = true;             // false: the script had no answer for it
+  uint64_t at = 0;                  // the host's call count when it was shown (CallCount)
 };
 
 // The script of answers: a queue of expected interactions, consumed in order.
@@ -141,6 +153,10 @@ class UserScript {
   [[nodiscard]] std::vector<std::string> AlertTexts() const;
   void Clear();
 
+  // Called by the host: stamps the newest interaction with the call count.
+  void StampLast(uint64_t at) {
+    if (!transcript_.empty()) transcript_.back().at = at;
+  }
   // Called by the host: answers one interaction and records it.
   int32_t AnswerAlert(std::string text, int32_t alertKind);
   int32_t AnswerPrompt(std::string title, std::vector<std::string> items, int32_t defaultIndex);
@@ -249,6 +265,15 @@ class SubstituteHost {
   [[nodiscard]] UserScript& User() { return user_; }
   [[nodiscard]] const std::string& ConsoleText() const { return console_; }
   [[nodiscard]] std::vector<std::string> ConsoleLines() const;  // split at line feeds
+  // When each console write and each status line of a book happened, as the
+  // call count (CallCount) at the time: the records in the order they were made.
+  struct ConsoleWriteMark {
+    size_t offset = 0;  // where the write begins in ConsoleText()
+    uint64_t at = 0;
+  };
+  [[nodiscard]] const std::vector<ConsoleWriteMark>& ConsoleWrites() const { return consoleWrites_; }
+  [[nodiscard]] std::vector<uint64_t> StatusStamps(ObjectId book) const;
+  [[nodiscard]] const std::vector<uint64_t>& FaultStamps() const { return faultStamps_; }
   // Every API call of the plug-in, rendered "Name(arg, arg, ...)" with ids in
   // hex (0x15000003), strings quoted, locations {object, offset}.
   [[nodiscard]] const std::vector<std::string>& CallTrace() const { return trace_; }
@@ -264,6 +289,11 @@ class SubstituteHost {
   // ---- Failure injection ----
   void InjectFailure(FailureRule rule);
   void ClearFailures();
+  // Every call that failed since the host was made (injected or not), in
+  // order; kept whether or not calls are traced.
+  [[nodiscard]] const std::vector<FailedCall>& FailedCalls() const { return failedCalls_; }
+  // API calls received since the host was made, traced or not.
+  [[nodiscard]] uint64_t CallCount() const { return callCount_; }
 
   // ---- Host blocks ----
   // Blocks handed to the plug-in so far (CoTaskMemAlloc).
@@ -279,7 +309,10 @@ class SubstituteHost {
   [[nodiscard]] bool HostOwnsResults() const { return hostOwnsResults_; }
 
   // Called by PluginSession around notifications.
-  void RecordFault(std::string what) { faults_.push_back(std::move(what)); }
+  void RecordFault(std::string what) {
+    faults_.push_back(std::move(what));
+    faultStamps_.push_back(callCount_);
+  }
   [[nodiscard]] const std::vector<std::string>& Faults() const { return faults_; }
 
  private:
@@ -313,6 +346,9 @@ class SubstituteHost {
   std::vector<ObjectId> redisplays_;
   std::vector<TextRange> scrolledTo_;
   std::vector<std::string> faults_;
+  std::vector<uint64_t> faultStamps_;
+  std::vector<ConsoleWriteMark> consoleWrites_;
+  std::map<ObjectId, std::vector<uint64_t>> statusStamps_;
 
   struct RuleState {
     FailureRule rule;
@@ -320,6 +356,8 @@ class SubstituteHost {
     int32_t failed = 0;
   };
   std::vector<RuleState> failures_;
+  std::vector<FailedCall> failedCalls_;
+  uint64_t callCount_ = 0;
 
   bool hostOwnsResults_ = false;
   std::vector<void*> ownedBlocks_;

@@ -12,9 +12,12 @@ namespace {
 // Test seam: allocations to let through, then allocations to fail.
 uint32_t gSuccessesBeforeFailure = 0;
 uint32_t gFailuresPending = 0;
+uint64_t gAllocations = 0;
+uint32_t gFailures = 0;
 
 // Advances the seam by one allocation; true when this allocation fails.
 bool SeamFailsThisAllocation() {
+  ++gAllocations;
   if (gFailuresPending == 0) {
     return false;
   }
@@ -29,6 +32,7 @@ bool SeamFailsThisAllocation() {
 // The single failure policy: NULL goes back to the caller unless the caller
 // asked for a must-succeed allocation.
 void* Checked(void* block, uint32_t flags) {
+  if (block == nullptr) ++gFailures;
   if (block == nullptr && (flags & kMemMustSucceed) != 0) {
     FatalError();
   }
@@ -84,6 +88,10 @@ void FatalError(void) {
   // RaiseException does not return; should a platform let it, stop here too.
   abort();
 }
+
+uint64_t MemAllocationCount(void) { return gAllocations; }
+
+uint32_t MemFailureCount(void) { return gFailures; }
 
 void MemFailNextAllocations(uint32_t count) { MemFailNextAllocationsAfter(0, count); }
 

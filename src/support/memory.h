@@ -48,6 +48,13 @@ int32_t MemZero(void* block, size_t length);
 // allocation that fails and by MetricDiv with a divisor of 0.
 [[noreturn]] void FatalError(void);
 
+// ---- Failure count -------------------------------------------------------------
+
+// How many allocations have failed since the library was loaded. A change of
+// this count across a piece of work tells that memory ran short during it,
+// even where the code that met the failure coped silently.
+uint32_t MemFailureCount(void);
+
 // ---- Test seam ----------------------------------------------------------------
 
 // Makes the next count allocations (MemAlloc, MemAllocZeroed, MemRealloc)
@@ -56,5 +63,9 @@ void MemFailNextAllocations(uint32_t count);
 
 // Lets the next successes allocations through, then makes count fail.
 void MemFailNextAllocationsAfter(uint32_t successes, uint32_t count);
+
+// How many allocations (MemAlloc, MemAllocZeroed, MemRealloc) were asked for
+// since the library was loaded, failed ones included.
+uint64_t MemAllocationCount(void);
 
 #endif  // GRIDWRIGHT_SUPPORT_MEMORY_H

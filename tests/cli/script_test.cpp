@@ -104,5 +104,17 @@ TEST_F(SampleBook, ScriptCallsWithIdsTargetTheNamedDocument) {
   EXPECT_NE(result.out.find("Heading1: glossary.mif"), std::string::npos) << result.out;
 }
 
+// A quoted call text gets its @NAME replaced too; print selection shows where
+// Find Next Override stopped.
+TEST_F(SampleBook, QuotedCallsNameDocumentsAndTheSelectionCanBePrinted) {
+  RunResult result =
+      Run({"script", "-"}, "open " + Path("manual/install.mif") + "\n" + "open " + Path("manual/glossary.mif") + "\n" +
+                               "call \"SetDocId @install.mif\"\n"
+                               "call FindNextOverride\n"
+                               "print selection install.mif\n");
+  EXPECT_EQ(result.code, ExitCode::kDone) << result.err;
+  EXPECT_EQ(result.out, "install.mif: the selection is in table 1 of 3 (\"Steps\")\n");
+}
+
 }  // namespace
 }  // namespace gw::cli::testing

@@ -131,19 +131,21 @@ TEST_F(DeleteUnusedTablesTest, BookAsksAfterExaminingAndWithoutConsentOpensNothi
   EXPECT_EQ(StoredCatalogue("a.fm"), (Names{"X"}));
 }
 
-TEST_F(DeleteUnusedTablesTest, BookDocumentThatOpensOnlyTheSecondTimeKeepsItsFormats) {
+// A document the examining walk could not open may use any format, so the
+// book-wide unused list proves nothing: nothing is deleted anywhere, and the
+// user is not asked.
+TEST_F(DeleteUnusedTablesTest, BookDocumentThatDoesNotOpenWhenExaminedStopsTheDeletion) {
   Book& book = Host().NewBook("C:\\Books\\guide.book");
   AddToBook(book, "a.fm", {"X", "Y"}, {});
   AddToBook(book, "b.fm", {"X", "Y"}, {"X"});
-  // The examining walk cannot open b.fm; the processing walk can.
+  // The examining walk cannot open b.fm; a processing walk could.
   FailureRule rule = FailureRule::NthCall("OpenDocument", 2);
   Host().InjectFailure(rule);
-  User().ExpectAlertOfKind(1, kBookQuestion, 0);
+  User().ExpectAlertOfKind(3, "Not every document of the book could be read (see the console); nothing was deleted.");
   Command(13);
   EXPECT_EQ(Host().ConsoleText(), "Could not open file:C:\\Books\\b.fm\n");
-  // The book-wide lists never saw b.fm's table, so X counts as unused in a.fm;
-  // b.fm itself is left as it was.
-  EXPECT_EQ(StoredCatalogue("a.fm"), Names{});
+  EXPECT_TRUE(Store().SavedPaths().empty());
+  EXPECT_EQ(StoredCatalogue("a.fm"), (Names{"X", "Y"}));
   EXPECT_EQ(StoredCatalogue("b.fm"), (Names{"X", "Y"}));
 }
 

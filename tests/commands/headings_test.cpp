@@ -177,4 +177,31 @@ TEST_F(FixTableHeadings, DoesNotPasteOverABodyRowWhenNoHeadingRowWasAdded) {
   EXPECT_NE(Host().ConsoleLines()[0].find("clipboard"), std::string::npos);
 }
 
+// A fix that fails after the cut puts the row back: the table ends as it began.
+TEST_F(FixTableHeadings, PutsTheCutRowBackWhenTheFixCannotBeFinished) {
+  FailureRule firstRowAfterCut = FailureRule::ForProperty("GetIdProp", 1338);  // the table's first row
+  firstRowAfterCut.skip = 1;
+  firstRowAfterCut.times = 1;
+  for (FailureRule rule : {FailureRule::NthCall("AddRows", 1), FailureRule::NthCall("Paste", 1),
+                           FailureRule::NthCall("SelectTableCells", 3), firstRowAfterCut}) {
+    SCOPED_TRACE(rule.method);
+    Document& doc = NewDocument();
+    Table& table = AddTable(doc, 2, 3, 0);
+    ObjectId tableId = table.id;
+    Host().ClearRecords();
+    Host().InjectFailure(rule);
+    User().ExpectAlertOfKind(4, kFixQuestion, 0);
+    Command(1);
+    Host().ClearFailures();
+    const Table* after = doc.FindTable(tableId);
+    ASSERT_EQ(after->rows.size(), 3u);
+    for (size_t r = 0; r < 3; ++r) {
+      EXPECT_EQ(doc.FindRow(after->rows[r])->kind, gw::substitute::kRowBody);
+      EXPECT_EQ(doc.CellText(doc.CellAt(tableId, r, 1)), "r" + std::to_string(r) + "c1");
+    }
+    ASSERT_EQ(Host().ConsoleLines().size(), 1u);
+    EXPECT_NE(Host().ConsoleLines()[0].find("the row was put back"), std::string::npos) << Host().ConsoleLines()[0];
+  }
+}
+
 }  // namespace

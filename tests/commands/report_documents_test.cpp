@@ -14,6 +14,7 @@ namespace {
 
 using gw::substitute::Book;
 using gw::substitute::Document;
+using gw::substitute::FailureRule;
 using gw::substitute::Paragraph;
 
 constexpr const char* kReportPath = "C:\\Gridwright\\KVOutput.fm";
@@ -199,6 +200,7 @@ class BookWalks : public ReportDocuments {
 TEST_F(BookWalks, ExaminesEveryDocumentDepthFirstAndClosesIt) {
   Book& book = NestedBook();
   std::vector<ObjectId> before = Host().OpenDocuments();
+  User().ExpectAlertOfKind(3, "Some table tags could not be read; the report is incomplete.", 0);  // missing.fm
   Command(20);
   std::vector<ObjectId> opened = NewlyOpened(before);
   ASSERT_EQ(opened.size(), 1u);  // only the report stays open
@@ -235,12 +237,29 @@ TEST_F(BookWalks, DocumentsTheUserHadOpenStayOpenWithTheirChanges) {
   ASSERT_NE(userCopy, nullptr);
   ObjectId userDocument = userCopy->Id();
   userCopy->SetParagraphText(userCopy->LastParagraph().id, "unsaved work");
+  User().ExpectAlertOfKind(3, std::nullopt, 0);  // missing.fm
   Command(20);
   ASSERT_TRUE(Host().IsOpen(userDocument));
   EXPECT_EQ(Host().FindDocument(userDocument)->LastParagraph().text, "unsaved work");
   EXPECT_EQ(book.StatusLine(), "");
   EXPECT_EQ(Host().CallsOf("CloseDocument").size(), 3u);
   EXPECT_TRUE(Store().SavedPaths().empty());
+}
+
+// When the host cannot list its open documents, the walk cannot tell the
+// user's own from those it opened, so it closes none of them.
+TEST_F(BookWalks, ADocumentTheUserHadOpenStaysOpenWhenOpenDocumentsCannotBeListed) {
+  NestedBook();
+  Document* userCopy = Host().OpenFromStore(Path("b.fm"));
+  ASSERT_NE(userCopy, nullptr);
+  ObjectId userDocument = userCopy->Id();
+  userCopy->SetParagraphText(userCopy->LastParagraph().id, "unsaved work");
+  Host().InjectFailure(FailureRule::ForProperty("GetIdProp", 111));  // the next open document
+  User().ExpectAlertOfKind(3, std::nullopt, 0);                      // missing.fm
+  Command(20);
+  Host().ClearFailures();
+  ASSERT_TRUE(Host().IsOpen(userDocument));
+  EXPECT_EQ(Host().FindDocument(userDocument)->LastParagraph().text, "unsaved work");
 }
 
 TEST_F(BookWalks, ProcessingSavesEachDocumentUnderItsPathAndClosesOnlyWhatItOpened) {
@@ -282,6 +301,31 @@ TEST_F(BookWalks, AFailedSaveLeavesTheDocumentOpenAndSaysSo) {
   EXPECT_TRUE(unsaved->TableFormatNames().empty());
   EXPECT_EQ(Host().FindDocumentByPath(Path("b.fm")), nullptr);
   EXPECT_EQ(Store().SaveCount(Path("b.fm")), 1u);
+}
+
+// A walk that cannot read a link of the book (a kind, a child, a sibling, a
+// parent) does not take the failed answer for "no more": it stops, says so,
+// and a book deletion then deletes nothing anywhere.
+TEST_F(BookWalks, ALinkThatCannotBeReadStopsTheWalkAndTheDeletion) {
+  for (auto [method, code] : {std::pair<const char*, int32_t>{"GetIntProp", 2329}, {"GetIdProp", 2324},
+                              {"GetIdProp", 527}, {"GetIdProp", 2325}, {"GetIdProp", 491}}) {
+    SCOPED_TRACE(std::string(method) + " " + std::to_string(code));
+    Book& book = NestedBook();
+    Store().Put(Path("missing.fm"), *Document::NewStandard(Path("missing.fm")));
+    size_t savesBefore = Store().SavedPaths().size();
+    Host().ClearRecords();
+    FailureRule rule = FailureRule::ForProperty(method, code);
+    rule.times = 1;
+    Host().InjectFailure(rule);
+    User().ExpectAlertOfKind(3, std::nullopt, 0);
+    Command(13);
+    Host().ClearFailures();
+    EXPECT_EQ(Store().SavedPaths().size(), savesBefore);
+    EXPECT_NE(Host().ConsoleText().find("Could not read the book's components"), std::string::npos)
+        << Host().ConsoleText();
+    EXPECT_EQ(User().Problems(), "");
+    EXPECT_EQ(book.StatusLine(), "");
+  }
 }
 
 }  // namespace

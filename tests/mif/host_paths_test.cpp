@@ -57,6 +57,19 @@ TEST_F(HostPathsTest, HostNamesFindLocalFilesAsTheHostWould) {
     EXPECT_FALSE(paths.ToLocal(bad).IsOk());
   }
 }
+// Local names are UTF-8, host names FrameRoman (é is 0x8E there), both ways;
+// a name FrameRoman cannot hold has no host form.
+TEST_F(HostPathsTest, NamesAreConvertedBetweenUtf8AndFrameRoman) {
+  HostPaths paths(root_);
+  std::ofstream(root_ / "R\xC3\xA9sum\xC3\xA9.mif") << "x";
+  EXPECT_EQ(paths.ToHost(root_ / "R\xC3\xA9sum\xC3\xA9.mif").Value(), "G:\\R\x8Esum\x8E.mif");
+  EXPECT_EQ(paths.ToLocal("G:\\R\x8Esum\x8E.mif").Value(), root_ / "R\xC3\xA9sum\xC3\xA9.mif");
+  EXPECT_EQ(paths.ToLocal("G:\\r\x8ESUM\x8E.MIF").Value(), root_ / "R\xC3\xA9sum\xC3\xA9.mif");
+  Result<std::string> kanji = paths.ToHost(root_ / "\xE6\x9B\xB8.mif");
+  ASSERT_FALSE(kanji.IsOk());
+  EXPECT_NE(kanji.ErrorMessage().find("FrameRoman"), std::string::npos) << kanji.ErrorMessage();
+  EXPECT_FALSE(paths.ToHost(root_ / "bad\xFF.mif").IsOk());
+}
 
 TEST(DevicePaths, ResolveAgainstTheBookFolder) {
   struct Case {
@@ -71,6 +84,8 @@ TEST(DevicePaths, ResolveAgainstTheBookFolder) {
       {"<r><c>top.mif", "G:\\book\\deep", "G:\\top.mif"},
       {"<v>C:<c>docs<c>a.mif", "G:\\book", "C:\\docs\\a.mif"},
       {"<c>ch1.mif", "G:", "G:\\ch1.mif"},
+      {"<u><c>book", "G:\\book", "G:\\book"},  // the book's own folder
+      {"<u><u><c>a", "G:\\a\\b", "G:\\a"},
       {"<u><u><c>a.mif", "G:\\book", nullptr},
       {"ch1.mif", "G:\\book", nullptr},
       {"<x>ch1.mif", "G:\\book", nullptr},

@@ -1,7 +1,11 @@
 #include "mif/mif_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "mif/mif_writer.h"
@@ -186,6 +190,33 @@ TEST(MifReader, ReadFileNamesTheFileItCannotOpen) {
   Result<Document> folder = ReadFile("/tmp");
   ASSERT_FALSE(folder.IsOk());
   EXPECT_NE(folder.ErrorMessage().find("/tmp: cannot read"), std::string::npos);
+}
+
+// Only regular files are read: a device would never end and a FIFO would wait
+// for a writer. A file beyond the limit is refused before it is read whole.
+TEST(MifReader, ReadsOnlyRegularFilesOfBoundedSize) {
+  Result<Document> device = ReadFile("/dev/zero");
+  ASSERT_FALSE(device.IsOk());
+  EXPECT_EQ(device.ErrorMessage(), "/dev/zero: cannot read: it is not a regular file (a device, pipe or socket)");
+
+  std::string folder = ::testing::TempDir() + "gw_reader_" + std::to_string(::getpid());
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  std::string fifo = folder + "/pipe.mif";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_FALSE(ReadFile(fifo).IsOk());  // returns at once
+  std::string large = folder + "/large.mif";
+  std::FILE* file = std::fopen(large.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs(std::string(3000, 'x').c_str(), file);
+  std::fclose(file);
+  Result<std::string> refused = ReadRegularFile(large, 2048);
+  ASSERT_FALSE(refused.IsOk());
+  EXPECT_NE(refused.ErrorMessage().find("cannot read: it is larger than"), std::string::npos);
+  Result<std::string> head = ReadRegularFile(large, 2048, true);
+  ASSERT_TRUE(head.IsOk());
+  EXPECT_EQ(head.Value().size(), 2048u);
+  EXPECT_EQ(ReadRegularFile(large, 3000).Value().size(), 3000u);
+  std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 }  // namespace

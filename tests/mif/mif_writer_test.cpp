@@ -316,6 +316,43 @@ TEST_F(AtomicWrite, SaveThatFailsHalfwayLeavesTheOldFileWhole) {
   EXPECT_EQ(Entries(folder_), std::vector<std::string>{"ch1.mif"});
 }
 
+// A file-size limit must not end the program: with SIGXFSZ at its default
+// action the write still fails as a value and leaves no temporary file.
+TEST_F(AtomicWrite, AFileSizeLimitIsAFailedWriteNotASignal) {
+  std::string path = folder_ + "/ch1.mif";
+  Put(path, "the old chapter");
+  struct sigaction byDefault {};
+  struct sigaction previous {};
+  byDefault.sa_handler = SIG_DFL;
+  ASSERT_EQ(::sigaction(SIGXFSZ, &byDefault, &previous), 0);
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  Status status = WriteFileAtomically(path, std::string(100000, 'x'));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+  struct sigaction after {};
+  ASSERT_EQ(::sigaction(SIGXFSZ, &previous, &after), 0);
+  EXPECT_EQ(after.sa_handler, SIG_DFL);  // put back as it was
+  ASSERT_FALSE(status.IsOk());
+  EXPECT_EQ(Slurp(path), "the old chapter");
+  EXPECT_EQ(Entries(folder_), std::vector<std::string>{"ch1.mif"});
+}
+
+// Like an editor, a save does not replace a read-only file, even where the
+// folder would allow the rename.
+TEST_F(AtomicWrite, AReadOnlyFileIsNotReplaced) {
+  std::string path = folder_ + "/ch1.mif";
+  Put(path, "the old chapter");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  Status status = WriteFileAtomically(path, "new text");
+  ASSERT_FALSE(status.IsOk());
+  EXPECT_EQ(status.ErrorMessage(), path + ": cannot save: the file is read-only");
+  EXPECT_EQ(Slurp(path), "the old chapter");
+  EXPECT_EQ(Entries(folder_), std::vector<std::string>{"ch1.mif"});
+}
+
 TEST_F(AtomicWrite, WrittenDocumentReadsBackTheSame) {
   std::string path = folder_ + "/book.mif";
   Document document = MustParse("<Book 7.00>\n<BookComponent \n <FileName `<c\\>ch1.fm'>\n> # end of BookComponent\n");
