@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tools and libraries that a fresh machine may lack.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libicu-dev icu-devtools libbenchmark-dev)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libicu-dev icu-devtools libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev python3-jsonschema help2man dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

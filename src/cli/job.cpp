@@ -319,6 +319,10 @@ ExitCode RunJob(const JobRequest& request, Io& io) {
                                           : ToolHelp());
     return ExitCode::kDone;
   }
+  if (request.kind == JobRequest::Kind::kVersion) {
+    io.out << VersionText();
+    return ExitCode::kDone;
+  }
   if (request.kind == JobRequest::Kind::kScript) {
     std::string text;
     if (request.file == "-") {

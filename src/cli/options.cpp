@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "cli/document_text.h"
+#include "platform/version_info.h"
 
 namespace gw::cli {
 
@@ -40,8 +41,9 @@ constexpr char kCommonOptions[] =
 std::string ToolHelp() {
   std::string text =
       "Usage: gridwright VERB [options] FILE\n"
-      "       gridwright script SCRIPT|-\n"
-      "       gridwright help [VERB]\n"
+      "  or:  gridwright script SCRIPT|-\n"
+      "  or:  gridwright help [VERB]\n"
+      "  or:  gridwright --version\n"
       "\n"
       "Runs the Gridwright table-format commands on MIF documents (FILE.mif) and\n"
       "books (FILE.book) the way the host runs them. Reports go to standard output,\n"
@@ -58,6 +60,7 @@ std::string ToolHelp() {
     text += "  " + name + std::string(verb.summary) + "\n";
   }
   text += "  script                  run the steps of a script in one host session\n";
+  text += "  version                 print the program's and the plug-in's version (also --version)\n";
   text += "\n";
   text += kCommonOptions;
   text +=
@@ -68,6 +71,11 @@ std::string ToolHelp() {
       "Exit codes: 0 done, 1 a question was declined or unanswered, 2 bad usage,\n"
       "3 an input file could not be read, 4 the command failed.\n";
   return text;
+}
+
+std::string VersionText() {
+  return std::string("gridwright ") + GW_VERSION_TEXT + "\n" + "plug-in " + GW_PRODUCT_NAME + " " + GW_VERSION_TEXT +
+         " (" + GW_FILE_DESCRIPTION + ")\n";
 }
 
 std::string ScriptHelp() {
@@ -131,6 +139,11 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
     return arguments[++index];
   };
   const std::string& first = arguments[0];
+  if (first == "--version" || first == "version") {
+    if (arguments.size() > 1) return Usage("unexpected argument \"" + arguments[1] + "\"");
+    request.kind = JobRequest::Kind::kVersion;
+    return request;
+  }
   if (first == "-h" || first == "--help" || first == "help") {
     request.kind = JobRequest::Kind::kHelp;
     if (arguments.size() > 1) {

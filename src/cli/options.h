@@ -14,7 +14,7 @@
 namespace gw::cli {
 
 struct JobRequest {
-  enum class Kind { kHelp, kVerb, kScript };
+  enum class Kind { kHelp, kVersion, kVerb, kScript };
   Kind kind = Kind::kHelp;
   const Verb* verb = nullptr;            // kVerb; kHelp: the verb asked about, or none
   std::string file;                      // the document or book (kVerb), the script or "-" (kScript);
@@ -42,5 +42,8 @@ struct JobRequest {
 [[nodiscard]] std::string ToolHelp();
 [[nodiscard]] std::string ScriptHelp();
 [[nodiscard]] std::string VerbHelp(const Verb& verb);
+// `gridwright --version`: the program's version and the plug-in's, both from
+// the version resource header.
+[[nodiscard]] std::string VersionText();
 
 }  // namespace gw::cli

@@ -54,13 +54,23 @@ std::string Indented(const std::string& text) {
   return result;
 }
 
+// A file beside the program (the build tree), else in the installed layout's
+// folder relative to it (bin/../lib/gridwright); the installed place when
+// neither exists, so that the error names where it was expected.
+std::filesystem::path BesideOrInstalled(const std::filesystem::path& folder, const char* installedFolder,
+                                        const char* name) {
+  std::error_code error;
+  if (std::filesystem::exists(folder / name, error)) return folder / name;
+  return (folder / installedFolder / name).lexically_normal();
+}
+
 }  // namespace
 
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
   std::filesystem::path folder = ProgramFolder();
-  config.pluginPath = folder / "gridwright.so";
-  config.icuDataDir = folder / "icu_data";
+  config.pluginPath = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_PLUGIN_DIR, "gridwright.so");
+  config.icuDataDir = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_DATA_DIR, "icu_data");
   if (const char* plugin = std::getenv("GRIDWRIGHT_PLUGIN"); plugin != nullptr && *plugin != '\0') {
     config.pluginPath = plugin;
   }

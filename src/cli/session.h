@@ -64,8 +64,9 @@ struct SessionConfig {
   bool showProgress = false;
 };
 
-// Where the plug-in and its converter data are: beside the running program,
-// unless GRIDWRIGHT_PLUGIN / GRIDWRIGHT_ICU_DATA say otherwise (options given
+// Where the plug-in and its converter data are: beside the running program
+// (the build tree), else in the installed layout relative to it
+// (bin/../lib/gridwright, bin/../share/gridwright/icu_data), unless GRIDWRIGHT_PLUGIN / GRIDWRIGHT_ICU_DATA say otherwise (options given
 // on the command line override both).
 [[nodiscard]] SessionConfig DefaultSessionConfig();
 

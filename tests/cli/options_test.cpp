@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/version_info.h"
+
 namespace gw::cli {
 namespace {
 
@@ -97,6 +99,19 @@ TEST(Options, HelpForTheToolAndEachVerb) {
   }
   // The help says that document commands write their files back.
   EXPECT_NE(VerbHelp(*FindVerb("delete-unused")).find("saved over its file"), std::string::npos);
+}
+
+TEST(Options, VersionAsOptionAndVerbTakesNoArguments) {
+  for (const char* spelling : {"--version", "version"}) {
+    Result<JobRequest> parsed = ParseArguments({spelling});
+    ASSERT_TRUE(parsed.IsOk()) << spelling;
+    EXPECT_EQ(parsed.Value().kind, JobRequest::Kind::kVersion);
+  }
+  Result<JobRequest> extra = ParseArguments({"version", "a.mif"});
+  ASSERT_FALSE(extra.IsOk());
+  EXPECT_EQ(extra.GetError().code, ExitCode::kUsage);
+  EXPECT_EQ(VersionText(), std::string("gridwright ") + GW_VERSION_TEXT + "\nplug-in Gridwright " + GW_VERSION_TEXT +
+                               " (" + GW_FILE_DESCRIPTION + ")\n");
 }
 
 TEST(PluginCommands, FoundByNumberCommandNameAndClientCallName) {
