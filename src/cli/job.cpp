@@ -10,6 +10,7 @@
 
 #include "cli/document_text.h"
 #include "cli/plain_list.h"
+#include "cli/render.h"
 #include "cli/script.h"
 
 namespace gw::cli {
@@ -188,6 +189,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     book = isBook.Value();
   }
   if (verb.name == "show") return ShowFile(session, request.file, book, io);
+  if (verb.name == "check") return RunCheckVerb(session, request.file, request.check, io);
   int32_t command = CommandFor(verb, book, request.form);
   if (command == 0) {
     PrintFailure(

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/check.h"
 #include "cli/outcome.h"
 #include "cli/plain_list.h"
 #include "cli/session.h"
@@ -32,10 +33,11 @@ struct JobRequest {
   bool progress = true;                   // --no-progress turns it off
   std::optional<std::string> pluginPath;  // --plugin
   std::optional<std::string> icuDataDir;  // --icu-data
+  CheckRequest check;                     // check: --template, --format, --fail-on
 };
 
-// Parses the arguments after the program name. Bad usage fails with kUsage
-// and a message naming the argument.
+// Parses the arguments after the program name (with CLI11). Bad usage fails
+// with kUsage and a message naming the argument.
 [[nodiscard]] Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments);
 
 // The tool's help, one verb's, and script mode's.

@@ -366,6 +366,11 @@ sub::Document* HostSession::FindOpenDocument(const std::string& name) {
 
 sub::Book* HostSession::ActiveBookObject() { return host_->FindBook(host_->ActiveBook()); }
 
+std::vector<std::optional<uint32_t>> HostSession::SourceLines(::ObjectId document,
+                                                              const std::vector<::ObjectId>& objects) const {
+  return store_->Inner().SourceLines(document, objects);
+}
+
 const DocumentSummary* HostSession::OpeningSummary(::ObjectId document) const {
   auto it = openingSummaries_.find(document);
   return it == openingSummaries_.end() ? nullptr : &it->second;

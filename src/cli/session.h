@@ -118,6 +118,10 @@ class HostSession {
   [[nodiscard]] substitute::Document* FindOpenDocument(const std::string& name);
   [[nodiscard]] ::ObjectId FindBookId(const std::string& name);
   [[nodiscard]] substitute::Book* ActiveBookObject();
+  // The lines in its MIF file of objects of an open document (table formats,
+  // tables, rows, cells); nullopt for objects the file does not hold.
+  [[nodiscard]] std::vector<std::optional<uint32_t>> SourceLines(::ObjectId document,
+                                                                 const std::vector<::ObjectId>& objects) const;
   // The summary of a document as it was when it was opened.
   [[nodiscard]] const DocumentSummary* OpeningSummary(::ObjectId document) const;
 

@@ -1,0 +1,28 @@
+// Writers for the results of `gridwright check`: text for people and CI logs,
+// and one JSON document of the schema described in docs/check-json.md. They
+// only render; what is found and how the run ends is decided in check.h.
+#pragma once
+
+#include <string>
+
+#include "cli/check.h"
+
+namespace gw::cli {
+
+// The version of the JSON document's layout; raised whenever a field changes
+// meaning or goes away (adding fields keeps it).
+inline constexpr int kCheckSchemaVersion = 1;
+
+// Findings grouped by document, then by kind, each starting with FILE:LINE:;
+// the usage of each format; a closing summary line. UTF-8.
+[[nodiscard]] std::string RenderCheckText(const CheckResult& result);
+
+// The whole result as one JSON document (UTF-8, values in points).
+[[nodiscard]] std::string RenderCheckJson(const CheckResult& result);
+
+// `gridwright check`: runs the audit on the session, writes the result in the
+// asked form to io.out and returns the exit code (0, 1 for failing findings,
+// 2 bad usage, 3 an unreadable input, whose "file:line: what" goes to io.err).
+[[nodiscard]] ExitCode RunCheckVerb(HostSession& session, const std::string& file, const CheckRequest& request, Io& io);
+
+}  // namespace gw::cli
