@@ -8,7 +8,7 @@ _gridwright() {
   prev=${COMP_WORDS[COMP_CWORD-1]}
 
   local verbs="list-usage delete-unused create-tag-list keep-listed create-conversion-list convert
-    remove-overrides find-override fix-headings report about show script help version"
+    remove-overrides find-override fix-headings report about check show script help version"
   local common="--yes --no --dry-run --no-progress --plugin --icu-data --help"
 
   verb=""
