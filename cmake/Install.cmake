@@ -43,3 +43,6 @@ endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/completion/gridwright.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME gridwright)
+
+# The schema of check --format json, for CI jobs that validate it.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/check-schema.json DESTINATION ${GW_INSTALL_DATA_DIR})

@@ -167,34 +167,30 @@ std::vector<::ObjectId> TablesFixHeadingsAsksAbout(HostSession& session) {
   return tables;
 }
 
-// ---- Reading values through the host's API --------------------------------------------------------
+// ---- Reading values ---------------------------------------------------------------------------------
 
-FactValue ReadValue(sub::SubstituteHost& host, const sub::Document& document, ::ObjectId object,
-                    const ComparedProperty& property) {
-  IFrameMakerApi* api = host.Api();
-  PropIdent ident{property.code, nullptr};
-  int32_t status = 0;
+// A property of a table or table format as the host keeps it (what its
+// GetIntProp, GetMetricProp and GetIdProp answer; 0 where the host has no
+// value). Read from the host's objects rather than through its API, which
+// renders every call for its trace: a book makes millions of these reads.
+FactValue ReadValue(const sub::Document& document, const sub::PropertyBag& bag, const ComparedProperty& property) {
   FactValue value;
-  switch (property.kind) {
-    case ComparedProperty::Kind::kInteger:
-      (void)api->GetIntProp(document.Id(), object, &ident, &status, &value.number);
-      break;
-    case ComparedProperty::Kind::kMetric: {
-      Metric metric = 0;
-      (void)api->GetMetricProp(document.Id(), object, &ident, &status, &metric);
-      value.number = metric;
-      break;
-    }
-    case ComparedProperty::Kind::kObject: {
-      ::ObjectId id = 0;
-      (void)api->GetIdProp(document.Id(), object, &ident, &status, &id);
-      value.number = static_cast<int32_t>(id);
-      if (const sub::NamedObject* named = document.FindNamed(id)) value.name = named->name;
-      break;
+  auto found = bag.find(property.code);
+  if (found == bag.end()) return value;
+  value.number = found->second.number;
+  if (property.kind == ComparedProperty::Kind::kObject) {
+    if (const sub::NamedObject* named = document.FindNamed(static_cast<::ObjectId>(value.number))) {
+      value.name = named->name;
     }
   }
-  if (status != 0) value = FactValue{};
   return value;
+}
+
+int32_t CellFlag(const sub::Cell& cell, int32_t code) {
+  for (size_t i = 0; i < std::size(sub::kCellOverrideFlags); ++i) {
+    if (sub::kCellOverrideFlags[i] == code) return cell.overrides[i];
+  }
+  return 0;
 }
 
 // Equal as the plug-in would see them within one document (objects by id),
@@ -231,7 +227,6 @@ std::string PageKind(const sub::Document& document, ::ObjectId paragraph) {
 // The facts of the active, open document.
 DocumentFacts Examine(HostSession& session, sub::Document& document, const std::string& file, const Learned& learned,
                       bool withTables) {
-  sub::SubstituteHost& host = session.Host();
   DocumentFacts facts;
   facts.file = file;
   facts.displayUnit = document.displayUnit;
@@ -242,14 +237,23 @@ DocumentFacts Examine(HostSession& session, sub::Document& document, const std::
     FormatFacts formatFacts;
     formatFacts.name = format->name;
     for (const ComparedProperty& property : learned.properties)
-      formatFacts.values.push_back(ReadValue(host, document, id, property));
+      formatFacts.values.push_back(ReadValue(document, format->properties, property));
     facts.formats.push_back(std::move(formatFacts));
     objects.push_back(id);
   }
   if (withTables) {
-    std::vector<::ObjectId> asked = TablesFixHeadingsAsksAbout(session);
+    std::vector<::ObjectId> order = document.TablesInOrder();
+    // The plug-in asks only about tables whose first row is not a heading row;
+    // without one there is nothing to ask, and its walk is skipped.
+    bool anyBodyFirst = std::any_of(order.begin(), order.end(), [&](::ObjectId id) {
+      const sub::Table* table = document.FindTable(id);
+      const sub::Row* first = table == nullptr || table->rows.empty() ? nullptr : document.FindRow(table->rows.front());
+      return first != nullptr && first->kind != sub::kRowHeading;
+    });
+    std::vector<::ObjectId> asked;
+    if (anyBodyFirst) asked = TablesFixHeadingsAsksAbout(session);
     int32_t number = 0;
-    for (::ObjectId id : document.TablesInOrder()) {
+    for (::ObjectId id : order) {
       const sub::Table* table = document.FindTable(id);
       ++number;
       if (table == nullptr) continue;
@@ -262,8 +266,8 @@ DocumentFacts Examine(HostSession& session, sub::Document& document, const std::
       tableFacts.formatExists = format != nullptr;
       if (format != nullptr) {
         for (size_t i = 0; i < learned.properties.size(); ++i) {
-          FactValue formatValue = ReadValue(host, document, format->id, learned.properties[i]);
-          FactValue tableValue = ReadValue(host, document, id, learned.properties[i]);
+          FactValue formatValue = ReadValue(document, format->properties, learned.properties[i]);
+          FactValue tableValue = ReadValue(document, table->properties, learned.properties[i]);
           if (!SameValue(learned.properties[i], formatValue, tableValue, false))
             tableFacts.differences.push_back({i, formatValue, tableValue});
         }
@@ -273,11 +277,11 @@ DocumentFacts Examine(HostSession& session, sub::Document& document, const std::
         if (row == nullptr) continue;
         for (::ObjectId cellId : row->cells) {
           const sub::Cell* cell = document.FindCell(cellId);
-          CellOverride override{static_cast<int32_t>(r + 1), cell != nullptr ? cell->column + 1 : 0, {}};
+          if (cell == nullptr) continue;
+          CellOverride override{static_cast<int32_t>(r + 1), cell->column + 1, {}};
           for (int32_t flag : learned.cellFlags) {
             // Remove Overrides writes 0 to every flag: any other value is an override it would clear.
-            if (ReadValue(host, document, cellId, {flag, ComparedProperty::Kind::kInteger}).number != 0)
-              override.flags.push_back(flag);
+            if (CellFlag(*cell, flag) != 0) override.flags.push_back(flag);
           }
           if (!override.flags.empty()) tableFacts.cells.push_back(std::move(override));
         }

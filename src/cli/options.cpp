@@ -70,8 +70,9 @@ std::string ToolHelp() {
       "Questions the plug-in asks are read from the terminal; when standard input is\n"
       "not a terminal, a question without an answer option is declined.\n"
       "\n"
-      "Exit codes: 0 done, 1 a question was declined or unanswered, 2 bad usage,\n"
-      "3 an input file could not be read, 4 the command failed.\n";
+      "Exit codes: 0 done, 1 a question was declined or unanswered (check: findings\n"
+      "of a failing kind), 2 bad usage, 3 an input file could not be read, 4 the\n"
+      "command failed.\n";
   return text;
 }
 
