@@ -21,9 +21,12 @@ install(TARGETS gridwright_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS gridwright gw_winapi LIBRARY DESTINATION ${GW_INSTALL_PLUGIN_DIR})
 install(DIRECTORY ${GW_ICU_DATA_DIR}/ DESTINATION ${GW_INSTALL_DATA_DIR}/icu_data)
 
-# The manual page, generated from --help and --version at build time.
+# The manual page, generated from --help and --version at build time (by
+# running the program, so not in a cross build).
 find_program(GW_HELP2MAN help2man)
-if(GW_HELP2MAN)
+if(CMAKE_CROSSCOMPILING)
+  message(STATUS "Cross build: no manual page")
+elseif(GW_HELP2MAN)
   set(GW_MAN_PAGE ${CMAKE_BINARY_DIR}/man/gridwright.1)
   add_custom_command(
     OUTPUT ${GW_MAN_PAGE}

@@ -225,8 +225,11 @@ std::string PageKind(const sub::Document& document, ::ObjectId paragraph) {
 }
 
 // The facts of the active, open document.
+// Format definitions already seen, so that equal ones share their values.
+using Definitions = std::map<std::vector<FactValue>, std::shared_ptr<const std::vector<FactValue>>>;
+
 DocumentFacts Examine(HostSession& session, sub::Document& document, const std::string& file, const Learned& learned,
-                      bool withTables) {
+                      Definitions& definitions, bool withTables) {
   DocumentFacts facts;
   facts.file = file;
   facts.displayUnit = document.displayUnit;
@@ -236,8 +239,14 @@ DocumentFacts Examine(HostSession& session, sub::Document& document, const std::
     if (format == nullptr) continue;
     FormatFacts formatFacts;
     formatFacts.name = format->name;
+    std::vector<FactValue> values;
+    values.reserve(learned.properties.size());
     for (const ComparedProperty& property : learned.properties)
-      formatFacts.values.push_back(ReadValue(document, format->properties, property));
+      values.push_back(ReadValue(document, format->properties, property));
+    auto shared = definitions.find(values);
+    if (shared == definitions.end())
+      shared = definitions.emplace(values, std::make_shared<const std::vector<FactValue>>(values)).first;
+    formatFacts.values = shared->second;
     facts.formats.push_back(std::move(formatFacts));
     objects.push_back(id);
   }
@@ -349,10 +358,10 @@ void CountUsage(CheckResult& result) {
   };
   for (size_t d = 0; d < count; ++d) {
     for (const FormatFacts& format : result.documents[d].formats) entry(format.name).defined = true;
-    for (const TableFacts& table : result.documents[d].tables) {
-      FormatUsage& used = entry(table.tag);
-      ++used.perDocument[d];
-      ++used.total;
+    for (const auto& [tag, count] : result.documents[d].tablesByTag) {
+      FormatUsage& used = entry(tag);
+      used.perDocument[d] += count;
+      used.total += count;
     }
   }
   for (auto& [name, used] : usage) result.usage.push_back(std::move(used));
@@ -406,7 +415,7 @@ void FindDrift(CheckResult& result) {
     for (size_t p = 0; p < result.properties.size(); ++p) {
       std::vector<DriftVariant> variants;
       for (const auto& [document, format] : list) {
-        const FactValue& value = format->values[p];
+        const FactValue& value = format->Value(p);
         auto same = std::find_if(variants.begin(), variants.end(), [&](const DriftVariant& v) {
           return SameValue(result.properties[p], v.value, value, true);
         });
@@ -443,8 +452,8 @@ void FindTemplateFindings(CheckResult& result, const DocumentFacts& model) {
       }
       std::vector<PropertyDifference> differences;
       for (size_t p = 0; p < result.properties.size(); ++p) {
-        if (!SameValue(result.properties[p], wanted.values[p], have->values[p], true))
-          differences.push_back({p, wanted.values[p], have->values[p]});
+        if (!SameValue(result.properties[p], wanted.Value(p), have->Value(p), true))
+          differences.push_back({p, wanted.Value(p), have->Value(p)});
       }
       if (differences.empty()) continue;
       result.findings.push_back({FindingKind::kTemplate, d, have->line, have->name, 0,
@@ -458,11 +467,11 @@ void FindTemplateFindings(CheckResult& result, const DocumentFacts& model) {
 
 // Opens a document, examines it and closes it again.
 Result<DocumentFacts> CheckDocument(HostSession& session, const std::string& local, const std::string& shownName,
-                                    const Learned& learned, bool withTables) {
+                                    const Learned& learned, Definitions& definitions, bool withTables) {
   Result<sub::Document*> opened = session.OpenDocument(local);
   if (!opened.IsOk()) return opened.GetError();
   sub::Document& document = *opened.Value();
-  DocumentFacts facts = Examine(session, document, shownName, learned, withTables);
+  DocumentFacts facts = Examine(session, document, shownName, learned, definitions, withTables);
   session.Host().CloseDocument(document.Id());
   return facts;
 }
@@ -508,7 +517,8 @@ Result<std::set<FindingKind>> ParseFailOn(std::string_view text) {
   return kinds;
 }
 
-Result<CheckResult> RunCheck(HostSession& session, const std::string& file, const CheckRequest& request) {
+Result<CheckResult> RunCheck(HostSession& session, const std::string& file, const CheckRequest& request,
+                             const DocumentSink& eachDocument) {
   CheckResult result;
   result.file = file;
   result.templateFile = request.templateFile;
@@ -522,6 +532,7 @@ Result<CheckResult> RunCheck(HostSession& session, const std::string& file, cons
   result.properties = learned.Value().properties;
   result.cellFlags = learned.Value().cellFlags;
 
+  Definitions definitions;
   std::optional<DocumentFacts> model;
   if (request.templateFile) {
     Result<bool> templateIsBook = HostSession::IsBookFile(*request.templateFile);
@@ -530,15 +541,26 @@ Result<CheckResult> RunCheck(HostSession& session, const std::string& file, cons
       return Failure{ExitCode::kUsage, "--template " + *request.templateFile + ": a book; give a document"};
     }
     Result<DocumentFacts> facts =
-        CheckDocument(session, *request.templateFile, *request.templateFile, learned.Value(), false);
+        CheckDocument(session, *request.templateFile, *request.templateFile, learned.Value(), definitions, false);
     if (!facts.IsOk()) return facts.GetError();
     model = std::move(facts.Value());
   }
 
+  // Hands a document's facts on and keeps only what the findings need.
+  auto keep = [&](DocumentFacts facts) {
+    facts.tableCount = static_cast<int32_t>(facts.tables.size());
+    for (const TableFacts& table : facts.tables) ++facts.tablesByTag[table.tag];
+    if (eachDocument) eachDocument(facts);
+    std::erase_if(facts.tables, [](const TableFacts& table) {
+      return table.formatExists && table.differences.empty() && table.cells.empty() && !table.bodyFirstRow;
+    });
+    facts.tables.shrink_to_fit();
+    result.documents.push_back(std::move(facts));
+  };
   if (!result.book) {
-    Result<DocumentFacts> facts = CheckDocument(session, file, file, learned.Value(), true);
+    Result<DocumentFacts> facts = CheckDocument(session, file, file, learned.Value(), definitions, true);
     if (!facts.IsOk()) return facts.GetError();
-    result.documents.push_back(std::move(facts.Value()));
+    keep(std::move(facts.Value()));
   } else {
     Result<sub::Book*> opened = session.OpenBook(file);
     if (!opened.IsOk()) return opened.GetError();
@@ -553,9 +575,9 @@ Result<CheckResult> RunCheck(HostSession& session, const std::string& file, cons
         pending.push_back(*child);
       if (component->kind != sub::kComponentDocument) continue;
       std::string local = session.LocalPathOf(component->fileName);
-      Result<DocumentFacts> facts = CheckDocument(session, local, local, learned.Value(), true);
+      Result<DocumentFacts> facts = CheckDocument(session, local, local, learned.Value(), definitions, true);
       if (!facts.IsOk()) return facts.GetError();
-      result.documents.push_back(std::move(facts.Value()));
+      keep(std::move(facts.Value()));
     }
   }
 

@@ -18,6 +18,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -64,13 +67,16 @@ struct ComparedProperty {
 struct FactValue {
   int32_t number = 0;
   std::string name;
-  bool operator==(const FactValue&) const = default;
+  auto operator<=>(const FactValue&) const = default;
 };
 
 struct FormatFacts {
   std::string name;  // host encoding
   uint32_t line = 0;
-  std::vector<FactValue> values;  // by CheckResult::properties
+  // By CheckResult::properties. Equal definitions share one list: a book's
+  // chapters mostly repeat one catalogue, which then takes memory once.
+  std::shared_ptr<const std::vector<FactValue>> values;
+  [[nodiscard]] const FactValue& Value(size_t property) const { return (*values)[property]; }
 };
 
 struct CellOverride {
@@ -99,7 +105,12 @@ struct DocumentFacts {
   std::string file;  // as the user named it (a book's chapters: the local path)
   int32_t displayUnit = 65536;
   std::vector<FormatFacts> formats;  // catalogue order
-  std::vector<TableFacts> tables;    // document order
+  // Document order. Once the walk has passed the document, only the tables
+  // with a finding are kept (the whole list goes to the DocumentSink), so
+  // that memory does not grow with the size of the book.
+  std::vector<TableFacts> tables;
+  int32_t tableCount = 0;
+  std::map<std::string, int32_t> tablesByTag;  // every table, counted by its tag
 };
 
 // ---- Findings -----------------------------------------------------------------------------------
@@ -143,10 +154,15 @@ struct CheckResult {
 
 // ---- Running ------------------------------------------------------------------------------------
 
+// Receives the facts of each checked document, every table included, as the
+// walk passes it (the template's excepted).
+using DocumentSink = std::function<void(const DocumentFacts&)>;
+
 // Checks a document or a book (each chapter opened, examined and closed in
 // turn). kUnreadable, naming the file and line, for an input that does not
 // read; kFailed when the plug-in does not behave as the probe expects.
-[[nodiscard]] Result<CheckResult> RunCheck(HostSession& session, const std::string& file, const CheckRequest& request);
+[[nodiscard]] Result<CheckResult> RunCheck(HostSession& session, const std::string& file, const CheckRequest& request,
+                                           const DocumentSink& eachDocument = {});
 
 // kFindings when a finding is of a failing kind, else kDone.
 [[nodiscard]] ExitCode CheckExitCode(const CheckResult& result);

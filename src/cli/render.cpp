@@ -1,7 +1,10 @@
 // Text and JSON writers for check results.
 #include "cli/render.h"
 
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/document_text.h"
@@ -12,6 +15,9 @@ namespace gw::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// Stands for the "tables" array in the dumped document until its items are copied in.
+constexpr char kTablesMark[] = "@@gridwright tables@@";
 
 bool Fails(const CheckResult& result, const Finding& finding) { return result.failOn.count(finding.kind) != 0; }
 
@@ -160,7 +166,7 @@ std::string RenderCheckText(const CheckResult& result) {
 
   size_t tables = 0, formats = 0, failing = 0;
   for (const DocumentFacts& document : result.documents) {
-    tables += document.tables.size();
+    tables += static_cast<size_t>(document.tableCount);
     formats += document.formats.size();
   }
   std::map<FindingKind, size_t> counts;
@@ -181,7 +187,7 @@ std::string RenderCheckText(const CheckResult& result) {
   return text;
 }
 
-std::string RenderCheckJson(const CheckResult& result) {
+void WriteCheckJson(const CheckResult& result, std::FILE* tables, std::ostream& out) {
   Json json;
   json["schema_version"] = kCheckSchemaVersion;
   json["tool"] = Json{{"name", "gridwright"}, {"version", GW_VERSION_TEXT}};
@@ -201,25 +207,14 @@ std::string RenderCheckJson(const CheckResult& result) {
   json["compared"] = Json{{"table_properties", std::move(compared)}, {"cell_flags", std::move(flags)}};
 
   Json files = Json::array();
-  Json tables = Json::array();
   for (const DocumentFacts& document : result.documents) {
     Json formats = Json::array();
     for (const FormatFacts& format : document.formats)
       formats.push_back(Json{{"name", HostTextToUtf8(format.name)}, {"line", format.line}});
     files.push_back(Json{{"file", document.file},
                          {"display_unit_points", MetricPoints(document.displayUnit)},
-                         {"tables", document.tables.size()},
+                         {"tables", document.tableCount},
                          {"formats", std::move(formats)}});
-    for (const TableFacts& table : document.tables) {
-      tables.push_back(Json{{"file", document.file},
-                            {"number", table.number},
-                            {"page", table.page},
-                            {"line", table.line},
-                            {"tag", HostTextToUtf8(table.tag)},
-                            {"format_exists", table.formatExists},
-                            {"overrides", !table.differences.empty() || !table.cells.empty()},
-                            {"body_first_row", table.bodyFirstRow}});
-    }
   }
   json["files"] = std::move(files);
 
@@ -236,7 +231,7 @@ std::string RenderCheckJson(const CheckResult& result) {
                            {"per_file", std::move(perFile)}});
   }
   json["formats"] = std::move(formats);
-  json["tables"] = std::move(tables);
+  json["tables"] = kTablesMark;  // the items are copied in from the spill file
 
   Json findings = Json::array();
   size_t failing = 0;
@@ -252,16 +247,77 @@ std::string RenderCheckJson(const CheckResult& result) {
                          {"findings", std::move(counts)},
                          {"failing", failing},
                          {"exit_code", static_cast<int>(CheckExitCode(result))}};
-  return json.dump(2) + "\n";
+  std::string text = json.dump(2) + "\n";
+  // The key names the place: a format's name can never be the value of "tables".
+  std::string mark = "\"tables\": \"" + std::string(kTablesMark) + "\"";
+  size_t at = text.find(mark);
+  if (at == std::string::npos) {  // cannot happen: the mark was just put there
+    out << text;
+    return;
+  }
+  out << text.substr(0, at) << "\"tables\": [";
+  bool any = false;
+  if (tables != nullptr) {
+    std::rewind(tables);
+    char buffer[1 << 16];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, tables)) > 0;) {
+      out.write(buffer, static_cast<std::streamsize>(read));
+      any = true;
+    }
+  }
+  out << (any ? "\n  ]" : "]") << text.substr(at + mark.size());
+}
+
+std::string TablesJson(const DocumentFacts& document, bool first) {
+  std::string text;
+  for (const TableFacts& table : document.tables) {
+    text += first ? "\n    " : ",\n    ";
+    first = false;
+    text += Json{{"file", document.file},
+                 {"number", table.number},
+                 {"page", table.page},
+                 {"line", table.line},
+                 {"tag", HostTextToUtf8(table.tag)},
+                 {"format_exists", table.formatExists},
+                 {"overrides", !table.differences.empty() || !table.cells.empty()},
+                 {"body_first_row", table.bodyFirstRow}}
+                .dump();
+  }
+  return text;
 }
 
 ExitCode RunCheckVerb(HostSession& session, const std::string& file, const CheckRequest& request, Io& io) {
-  Result<CheckResult> result = RunCheck(session, file, request);
+  // JSON lists every table: their items wait in a temporary file, not in memory.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> spill(nullptr, &std::fclose);
+  DocumentSink sink;
+  bool first = true;
+  bool spillFailed = false;
+  if (request.json) {
+    spill.reset(std::tmpfile());
+    if (spill == nullptr) {
+      io.err << "gridwright: check: cannot make a temporary file: " << std::strerror(errno) << "\n";
+      return ExitCode::kFailed;
+    }
+    sink = [&](const DocumentFacts& document) {
+      std::string items = TablesJson(document, first);
+      if (!items.empty()) first = false;
+      if (std::fwrite(items.data(), 1, items.size(), spill.get()) != items.size()) spillFailed = true;
+    };
+  }
+  Result<CheckResult> result = RunCheck(session, file, request, sink);
   if (!result.IsOk()) {
     io.err << "gridwright: " << result.GetError().message << "\n";
     return result.GetError().code;
   }
-  io.out << (request.json ? RenderCheckJson(result.Value()) : RenderCheckText(result.Value()));
+  if (spillFailed || (spill != nullptr && std::fflush(spill.get()) != 0)) {
+    io.err << "gridwright: check: cannot write the temporary file of the tables\n";
+    return ExitCode::kFailed;
+  }
+  if (request.json) {
+    WriteCheckJson(result.Value(), spill.get(), io.out);
+  } else {
+    io.out << RenderCheckText(result.Value());
+  }
   return CheckExitCode(result.Value());
 }
 

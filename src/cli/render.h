@@ -3,6 +3,8 @@
 // only render; what is found and how the run ends is decided in check.h.
 #pragma once
 
+#include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "cli/check.h"
@@ -17,8 +19,14 @@ inline constexpr int kCheckSchemaVersion = 1;
 // the usage of each format; a closing summary line. UTF-8.
 [[nodiscard]] std::string RenderCheckText(const CheckResult& result);
 
-// The whole result as one JSON document (UTF-8, values in points).
-[[nodiscard]] std::string RenderCheckJson(const CheckResult& result);
+// The items of the JSON document's "tables" array for one document, one line
+// each, every item preceded by ",\n    " except the very first (first).
+[[nodiscard]] std::string TablesJson(const DocumentFacts& document, bool first);
+
+// Writes the whole result as one JSON document (UTF-8, values in points) to
+// out. The "tables" array's items are copied from tables, which holds what
+// TablesJson gave for every document, so that they need not stay in memory.
+void WriteCheckJson(const CheckResult& result, std::FILE* tables, std::ostream& out);
 
 // `gridwright check`: runs the audit on the session, writes the result in the
 // asked form to io.out and returns the exit code (0, 1 for failing findings,
