@@ -164,6 +164,12 @@ using DocumentSink = std::function<void(const DocumentFacts&)>;
 [[nodiscard]] Result<CheckResult> RunCheck(HostSession& session, const std::string& file, const CheckRequest& request,
                                            const DocumentSink& eachDocument = {});
 
+// `gridwright check`: runs the audit on the session, writes the result in the
+// asked form (render.h) to io.out and returns the exit code (0, 1 for failing
+// findings, 2 bad usage, 3 an unreadable input, whose "file:line: what" goes
+// to io.err).
+[[nodiscard]] ExitCode RunCheckVerb(HostSession& session, const std::string& file, const CheckRequest& request, Io& io);
+
 // kFindings when a finding is of a failing kind, else kDone.
 [[nodiscard]] ExitCode CheckExitCode(const CheckResult& result);
 

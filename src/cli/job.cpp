@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "cli/document_text.h"
+#include "cli/check.h"
 #include "cli/plain_list.h"
-#include "cli/render.h"
 #include "cli/script.h"
 
 namespace gw::cli {

@@ -1,10 +1,7 @@
 // Text and JSON writers for check results.
 #include "cli/render.h"
 
-#include <cerrno>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/document_text.h"
@@ -286,39 +283,5 @@ std::string TablesJson(const DocumentFacts& document, bool first) {
   return text;
 }
 
-ExitCode RunCheckVerb(HostSession& session, const std::string& file, const CheckRequest& request, Io& io) {
-  // JSON lists every table: their items wait in a temporary file, not in memory.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> spill(nullptr, &std::fclose);
-  DocumentSink sink;
-  bool first = true;
-  bool spillFailed = false;
-  if (request.json) {
-    spill.reset(std::tmpfile());
-    if (spill == nullptr) {
-      io.err << "gridwright: check: cannot make a temporary file: " << std::strerror(errno) << "\n";
-      return ExitCode::kFailed;
-    }
-    sink = [&](const DocumentFacts& document) {
-      std::string items = TablesJson(document, first);
-      if (!items.empty()) first = false;
-      if (std::fwrite(items.data(), 1, items.size(), spill.get()) != items.size()) spillFailed = true;
-    };
-  }
-  Result<CheckResult> result = RunCheck(session, file, request, sink);
-  if (!result.IsOk()) {
-    io.err << "gridwright: " << result.GetError().message << "\n";
-    return result.GetError().code;
-  }
-  if (spillFailed || (spill != nullptr && std::fflush(spill.get()) != 0)) {
-    io.err << "gridwright: check: cannot write the temporary file of the tables\n";
-    return ExitCode::kFailed;
-  }
-  if (request.json) {
-    WriteCheckJson(result.Value(), spill.get(), io.out);
-  } else {
-    io.out << RenderCheckText(result.Value());
-  }
-  return CheckExitCode(result.Value());
-}
 
 }  // namespace gw::cli

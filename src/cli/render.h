@@ -28,9 +28,5 @@ inline constexpr int kCheckSchemaVersion = 1;
 // TablesJson gave for every document, so that they need not stay in memory.
 void WriteCheckJson(const CheckResult& result, std::FILE* tables, std::ostream& out);
 
-// `gridwright check`: runs the audit on the session, writes the result in the
-// asked form to io.out and returns the exit code (0, 1 for failing findings,
-// 2 bad usage, 3 an unreadable input, whose "file:line: what" goes to io.err).
-[[nodiscard]] ExitCode RunCheckVerb(HostSession& session, const std::string& file, const CheckRequest& request, Io& io);
 
 }  // namespace gw::cli
