@@ -298,9 +298,13 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
     request.check.json = parsed.format.back() == "json";
   }
   if (!parsed.failOn.empty()) {
-    Result<std::set<FindingKind>> kinds = ParseFailOn(parsed.failOn.back());
-    if (!kinds.IsOk()) return kinds.GetError();
-    request.check.failOn = kinds.Value();
+    // Repeated --fail-on options add up.
+    request.check.failOn.clear();
+    for (const std::string& value : parsed.failOn) {
+      Result<std::set<FindingKind>> kinds = ParseFailOn(value);
+      if (!kinds.IsOk()) return kinds.GetError();
+      request.check.failOn.insert(kinds.Value().begin(), kinds.Value().end());
+    }
   }
 
   bool needsFile = request.kind == JobRequest::Kind::kScript || request.verb->needsFile;

@@ -78,8 +78,8 @@ constexpr std::array kVerbs = {
          "  --template FILE.mif   compare every document's formats with this document's\n"
          "  --format text|json    text grouped by document (default), or one JSON document\n"
          "  --fail-on KINDS       the kinds that fail the run (exit 1): names separated by\n"
-         "                        commas, all or none (default: missing-format,override,\n"
-         "                        drift,template)\n"
+         "                        commas (repeatable), all or none (default:\n"
+         "                        missing-format,override,drift,template)\n"
          "Exit codes: 0 no finding of a failing kind, 1 findings of a failing kind, 2 bad\n"
          "usage, 3 an input could not be read.\n",
          0, 0, false, false, false, true},

@@ -109,6 +109,8 @@ TEST(Options, CheckOptionsAndTheParsersOwnForms) {
   EXPECT_EQ(check.Value().check.failOn, (std::set<FindingKind>{FindingKind::kUnused, FindingKind::kDrift}));
   EXPECT_EQ(check.Value().check.templateFile, "t.mif");
   EXPECT_EQ(ParseArguments({"check", "--fail-on", "none", "b.book"}).Value().check.failOn.size(), 0u);
+  EXPECT_EQ(ParseArguments({"check", "--fail-on", "unused", "--fail-on", "drift", "b.book"}).Value().check.failOn,
+            (std::set<FindingKind>{FindingKind::kUnused, FindingKind::kDrift}));
   EXPECT_EQ(ParseArguments({"check", "--fail-on", "all", "b.book"}).Value().check.failOn.size(),
             AllFindingKinds().size());
   // The default fails on everything but unused formats, case variants and body first rows.
