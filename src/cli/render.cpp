@@ -244,7 +244,8 @@ void WriteCheckJson(const CheckResult& result, std::FILE* tables, std::ostream& 
                          {"findings", std::move(counts)},
                          {"failing", failing},
                          {"exit_code", static_cast<int>(CheckExitCode(result))}};
-  std::string text = json.dump(2) + "\n";
+  // File names need not be UTF-8: bytes that are not become U+FFFD instead of an exception.
+  std::string text = json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
   // The key names the place: a format's name can never be the value of "tables".
   std::string mark = "\"tables\": \"" + std::string(kTablesMark) + "\"";
   size_t at = text.find(mark);
@@ -278,7 +279,7 @@ std::string TablesJson(const DocumentFacts& document, bool first) {
                  {"format_exists", table.formatExists},
                  {"overrides", !table.differences.empty() || !table.cells.empty()},
                  {"body_first_row", table.bodyFirstRow}}
-                .dump();
+                .dump(-1, ' ', false, Json::error_handler_t::replace);
   }
   return text;
 }

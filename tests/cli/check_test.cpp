@@ -188,6 +188,14 @@ TEST_F(SampleBook, CheckExitCodesFollowFailOn) {
   }
 }
 
+TEST_F(SampleBook, CheckJsonSurvivesFileNamesThatAreNotUtf8) {
+  std::filesystem::copy(Path("manual"), Path("b\xFF" "d"), std::filesystem::copy_options::recursive);
+  RunResult result = Run({"check", "--format", "json", "{dir}/b\xFF" "d/manual.book"});
+  ASSERT_EQ(result.code, ExitCode::kFindings) << result.err;
+  Json json = Json::parse(result.out);
+  EXPECT_NE(json["input"]["file"].get<std::string>().find("b\xEF\xBF\xBD" "d/manual.book"), std::string::npos);
+}
+
 TEST_F(SampleBook, UnreadableChapterStopsTheCheckWithFileAndLine) {
   std::string text = ReadAll(Path("manual/settings.mif"));
   size_t at = text.find("<String `Settings are read");
