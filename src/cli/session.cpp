@@ -59,6 +59,16 @@ SessionProbe& Probe() {
   return probe;
 }
 
+// A file beside the program (the build tree), else in the installed layout's
+// folder relative to it (bin/../lib/gridwright); the installed place when
+// neither exists, so that the error names where it was expected.
+std::filesystem::path BesideOrInstalled(const std::filesystem::path& folder, const char* installedFolder,
+                                        const char* name) {
+  std::error_code error;
+  if (std::filesystem::exists(folder / name, error)) return folder / name;
+  return (folder / installedFolder / name).lexically_normal();
+}
+
 }  // namespace
 
 void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
@@ -66,8 +76,8 @@ void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
   std::filesystem::path folder = ProgramFolder();
-  config.pluginPath = folder / "gridwright.so";
-  config.icuDataDir = folder / "icu_data";
+  config.pluginPath = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_PLUGIN_DIR, "gridwright.so");
+  config.icuDataDir = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_DATA_DIR, "icu_data");
   if (const char* plugin = std::getenv("GRIDWRIGHT_PLUGIN"); plugin != nullptr && *plugin != '\0') {
     config.pluginPath = plugin;
   }
@@ -369,6 +379,11 @@ Result<mif::ChangeRecord> HostSession::PendingChanges(const sub::Document& docum
   mif::Result<mif::ChangeRecord> pending = store_->Inner().PendingChanges(document);
   if (!pending) return Failure{ExitCode::kFailed, "save: " + pending.ErrorMessage()};
   return std::move(pending).Value();
+}
+
+std::vector<std::optional<uint32_t>> HostSession::SourceLines(::ObjectId document,
+                                                              const std::vector<::ObjectId>& objects) const {
+  return store_->Inner().SourceLines(document, objects);
 }
 
 // ---- Commands -------------------------------------------------------------------------------------------

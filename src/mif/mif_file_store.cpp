@@ -167,4 +167,13 @@ std::optional<StoreError> MifFileStore::SaveBook(std::string_view hostPath, cons
 
 void MifFileStore::Forget(::ObjectId document) { loaded_.erase(document); }
 
+std::vector<std::optional<std::uint32_t>> MifFileStore::SourceLines(::ObjectId document,
+                                                                    const std::vector<::ObjectId>& objects) const {
+  auto loaded = loaded_.find(document);
+  if (loaded == loaded_.end() || loaded->second.binding == nullptr) {
+    return std::vector<std::optional<std::uint32_t>>(objects.size());
+  }
+  return SourceLinesOf(*loaded->second.binding, objects);
+}
+
 }  // namespace gw::mif

@@ -280,6 +280,7 @@ class SubstituteHost {
   [[nodiscard]] std::vector<std::string> CallNames() const;  // method names only
   [[nodiscard]] std::vector<std::string> CallsOf(std::string_view method) const;
   void ClearRecords();  // trace, console, transcript
+  void ClearCallTrace() { trace_.clear(); }  // the trace only
   [[nodiscard]] int32_t ScreenUpdating() const { return screenUpdating_; }
   [[nodiscard]] const std::vector<int32_t>& ScreenUpdatingHistory() const { return screenHistory_; }
   [[nodiscard]] const std::vector<std::vector<int32_t>>& CommandCodesRun() const { return commandCodes_; }
