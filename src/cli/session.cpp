@@ -14,6 +14,7 @@
 #include "mif/mif_document.h"
 #include "mif/mif_file_store.h"
 #include "mif/mif_writer.h"
+#include "platform/library.h"
 
 namespace gw::cli {
 
@@ -28,10 +29,9 @@ constexpr char kListTypeTitle[] = "Choose a list type";
 constexpr char kTagTitle[] = "Choose a table tag.";
 
 std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return std::filesystem::current_path();
-  return self.parent_path();
+  char self[4096];
+  if (ProgramFileName(self, sizeof self) == 0) return std::filesystem::current_path();
+  return std::filesystem::path(self).parent_path();
 }
 
 std::string LastComponent(std::string_view hostName) {
@@ -59,7 +59,7 @@ std::string Indented(const std::string& text) {
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
   std::filesystem::path folder = ProgramFolder();
-  config.pluginPath = folder / "gridwright.so";
+  config.pluginPath = folder / GW_PLUGIN_FILE_NAME;
   config.icuDataDir = folder / "icu_data";
   if (const char* plugin = std::getenv("GRIDWRIGHT_PLUGIN"); plugin != nullptr && *plugin != '\0') {
     config.pluginPath = plugin;

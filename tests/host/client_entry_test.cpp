@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "../fatal_stop.h"
 #include "command_layer_stub.h"
 #include "fake_host.h"
 #include "host/host_ops.h"
@@ -284,15 +285,22 @@ TEST_F(ClientEntry, NotifySeventyFiveSplitsTheStringIntoSlotsAndMore) {
 TEST_F(ClientEntry, FatalStopPassesThroughTheNotificationsUnchanged) {
   ASSERT_EQ(Start(), 0);
   IFrameMakerNotifications0* notifications = Notifications();
-  try {
-    notifications->Command(stub::kFatalCommand);
-    ADD_FAILURE() << "the fatal stop was swallowed";
-  } catch (const SoftwareException& stop) {
-    EXPECT_EQ(stop.code, 1u);
-  }
-  // The split fields are freed on the way out (the sanitizer build checks).
-  EXPECT_THROW(notifications->Notify(75, 0, "x\x1Ey\x1E" "1\x1E" "2\x1E" "3\x1E" "4\x1E" "5", stub::kFatalNotifyValue),
-               SoftwareException);
+  EXPECT_EQ(FatalStopCode([&] { notifications->Command(stub::kFatalCommand); }), 1u)
+      << "the fatal stop was swallowed";
+  // The split fields are freed on the way out, also where the unwind runs no
+  // C++ destructors (Windows).
+  uint64_t liveBefore = MemLiveBlocks();
+  EXPECT_EQ(FatalStopCode([&] {
+              notifications->Notify(75, 0, "x\x1Ey\x1E" "1\x1E" "2\x1E" "3\x1E" "4\x1E" "5\x1E" "6",
+                                    stub::kFatalNotifyValue);
+            }),
+            1u);
+  EXPECT_EQ(MemLiveBlocks(), liveBefore);
+  // A split that the fatal stop cuts short leaves nothing behind either.
+  MemFailNextAllocationsAfter(3, 1);
+  EXPECT_EQ(FatalStopCode([&] { notifications->Notify(75, 0, "a\x1E" "b\x1E" "c\x1E" "d", 0); }), 1u);
+  MemFailNextAllocations(0);
+  EXPECT_EQ(MemLiveBlocks(), liveBefore);
   notifications->Release();
   HostReleases();
 }
