@@ -16,6 +16,10 @@ set(CMAKE_RANLIB ${GW_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
 set(GW_OBJDUMP ${GW_MINGW_TRIPLE}-objdump CACHE FILEPATH "objdump that reads the Windows images")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${GW_MINGW_TRIPLE})
+# The cross-built ICU lies outside the toolchain's root.
+if(ICU_ROOT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${ICU_ROOT})
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

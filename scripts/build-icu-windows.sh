@@ -11,6 +11,10 @@
 #
 # The result is cached under $HOME/.cache/gridwright/ by ICU version, so only
 # the first build on a machine pays for it. Progress goes to standard error.
+#
+# ICU is told of no data folder of its own (ICU_DATA_DIR ""): the build's
+# prefix means nothing on the machine the DLL runs on, and the plug-in points
+# ICU at the host's icu_data folder only while ICU has no folder yet.
 set -euo pipefail
 
 host=i686-w64-mingw32
@@ -21,7 +25,7 @@ if [ -z "$version" ]; then
 fi
 upstream=${version%%-*}
 cache_root=${GRIDWRIGHT_CACHE:-$HOME/.cache/gridwright}
-prefix=$cache_root/icu-$upstream-$host
+prefix=$cache_root/icu-$upstream-$host-r2
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
@@ -29,7 +33,7 @@ fi
 
 # The work folder survives a failed build, so that the next try goes on from
 # where it stopped; a finished build removes it.
-work=$cache_root/icu-$upstream-$host.build
+work=$prefix.build
 mkdir -p "$work"
 log=$work/build.log
 echo "build-icu-windows: building ICU $upstream for $host (a few minutes; log in $log)" >&2
@@ -67,7 +71,7 @@ cd "$work/native"
 
 cd "$work/cross"
 [ -f Makefile ] || run env CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib \
-    CFLAGS="-O2" CXXFLAGS="-O2 -std=c++17" \
+    CPPFLAGS='-DICU_DATA_DIR=\"\"' CFLAGS="-O2" CXXFLAGS="-O2 -std=c++17" \
     "$source_dir/configure" --host=$host --with-cross-build="$work/native" \
     --enable-static --disable-shared --disable-tools --prefix="$prefix" "${common_options[@]}"
 rm -rf "$prefix"

@@ -365,6 +365,7 @@ Result<Document> Parse(std::string fileText, std::string_view fileName) {
   return parser.Run();
 }
 
+#if !defined(_WIN32)  // Windows: mif_files_windows.cpp
 Result<Document> ReadFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Error{path + ": cannot open: " + std::strerror(errno)};
@@ -399,5 +400,6 @@ Result<Document> ReadFile(const std::string& path) {
   text.resize(filled);
   return Parse(std::move(text), path);
 }
+#endif
 
 }  // namespace gw::mif

@@ -3,6 +3,7 @@
 
 #include <unicode/putil.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/library.h"
@@ -38,7 +39,14 @@ class InterfaceRef {
 }  // namespace
 
 Expected<std::unique_ptr<PluginSession>> PluginSession::Load(SubstituteHost& host, SessionOptions options) {
-  if (!options.icuDataDir.empty()) u_setDataDirectory(options.icuDataDir.c_str());
+  if (!options.icuDataDir.empty()) {
+    u_setDataDirectory(options.icuDataDir.c_str());
+#if defined(_WIN32)
+    // The plug-in carries its own copy of ICU here, which takes its data
+    // directory from ICU_DATA when it first needs one.
+    _putenv_s("ICU_DATA", options.icuDataDir.c_str());
+#endif
+  }
   char why[512];
   void* library = LibraryLoad(options.pluginPath.c_str(), why, sizeof why);
   if (library == nullptr) {

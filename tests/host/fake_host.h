@@ -332,7 +332,7 @@ class Host : public Counted<IUnknown> {
   // Sum of the references the plug-in holds on every interface.
   int32_t HeldReferences() const {
     int32_t sum = api.references + memoryMode.references + module.references;
-    for (const HeldInterface& interface : held) sum += interface.references;
+    for (const HeldInterface& heldInterface : held) sum += heldInterface.references;
     return sum;
   }
 
