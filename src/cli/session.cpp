@@ -182,7 +182,7 @@ Result<std::unique_ptr<HostSession>> HostSession::Start(const SessionConfig& con
   std::unique_ptr<HostSession> session(new HostSession(config, io));
   // The whole local file system is the host's drive G:, so that any path
   // given on the command line has a host name ("/work/a.mif" is "G:\\work\\a.mif").
-  session->store_ = std::make_unique<WatchingStore>(mif::HostPaths("/", 'G'), *session);
+  session->store_ = std::make_unique<WatchingStore>(mif::HostPaths::WholeFileSystem(), *session);
   sub::HostOptions options;
   options.recordCalls = false;  // a walk over a large book makes millions of calls
   session->host_ = std::make_unique<sub::SubstituteHost>(*session->store_, options);
