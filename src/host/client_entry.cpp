@@ -121,12 +121,20 @@ void AddField(NotifyFields* fields, const char* text, size_t length) {
   }
   if (place == nullptr) {
     size_t size = (static_cast<size_t>(fields->more.count) + 1) * sizeof(char*);
-    fields->more.strings = static_cast<char**>(MemRealloc(fields->more.strings, size, kMemMustSucceed));
+    char** grown = static_cast<char**>(MemRealloc(fields->more.strings, size, kMemMustSucceed));
+    if (grown == nullptr) return;  // the host resumed after the fatal stop: the field is dropped
+    fields->more.strings = grown;
     place = &fields->more.strings[fields->more.count];
     *place = nullptr;
     ++fields->more.count;
   }
   char* field = static_cast<char*>(MemAlloc(length + 1, kMemMustSucceed));
+  if (field == nullptr) {
+    // The host resumed after the fatal stop: the field is dropped, and the
+    // list holds no empty place.
+    if (fields->more.count > 0 && place == &fields->more.strings[fields->more.count - 1]) --fields->more.count;
+    return;
+  }
   memcpy(field, text, length);
   field[length] = '\0';
   *place = field;

@@ -302,6 +302,14 @@ TEST_F(ClientEntry, FatalStopPassesThroughTheNotificationsUnchanged) {
   EXPECT_EQ(FatalStopCode([&] { notifications->Notify(75, 0, "a\x1E" "b\x1E" "c\x1E" "d", 0); }), 1u);
   MemFailNextAllocations(0);
   EXPECT_EQ(MemLiveBlocks(), liveBefore);
+  // A host that resumes after the fatal stop gets the fields that could be
+  // made, and nothing is left behind.
+  for (uint32_t successes = 0; successes < 9; ++successes) {
+    MemFailNextAllocationsAfter(successes, 1);
+    ResumedStopCode([&] { notifications->Notify(75, 0, "a\x1E" "b\x1E" "c\x1E" "d\x1E" "e\x1E" "f\x1E" "g", 0); });
+    MemFailNextAllocations(0);
+    EXPECT_EQ(MemLiveBlocks(), liveBefore) << "after " << successes << " allocations";
+  }
   notifications->Release();
   HostReleases();
 }

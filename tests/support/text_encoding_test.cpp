@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../fatal_stop.h"
 #include "icu_test_data.h"
 #include "support/memory.h"
 
@@ -206,6 +207,21 @@ TEST_F(TextEncodingTest, FindLastCharAndSubstringOnBoundaries) {
   EXPECT_EQ(FindSubstring(text, "", kEncodingFrameRoman), 0);
   EXPECT_EQ(FindSubstring("", "", kEncodingFrameRoman), -1);
   EXPECT_EQ(FindSubstring(nullptr, "a", kEncodingFrameRoman), -1);
+}
+
+// A host may resume after the fatal stop of a failed work buffer: every
+// allocation of a conversion failing in turn gives NULL or a shorter text,
+// never a crash, and leaves no block behind.
+TEST_F(TextEncodingTest, ConversionSurvivesAHostThatResumesAfterTheFatalStop) {
+  const uint64_t liveBefore = MemLiveBlocks();
+  for (uint32_t successes = 0; successes < 12; ++successes) {
+    char* converted = nullptr;
+    MemFailNextAllocationsAfter(successes, 1);
+    ResumedStopCode([&] { converted = ConvertText("Caf\x8E\nok\x01\x80", "adobe-fm-roman-windows", "UTF-8"); });
+    MemFailNextAllocations(0);
+    MemFree(converted);
+    EXPECT_EQ(MemLiveBlocks(), liveBefore) << "after " << successes << " allocations";
+  }
 }
 
 }  // namespace
