@@ -66,7 +66,9 @@ Status WriteFileAtomically(const std::string& path, std::string_view text) {
   std::string tempPath = folder + "\\." + base + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
                          std::to_string(serial.fetch_add(1));
   HANDLE file = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return SaveError(path, "cannot create a temporary file in " + folder, GetLastError());
+  if (file == INVALID_HANDLE_VALUE) {
+    return SaveError(path, "cannot create a temporary file in " + folder, GetLastError());
+  }
 
   // From here on every failure removes the temporary file.
   auto fail = [&](std::string_view step, DWORD error) -> Status {

@@ -66,8 +66,8 @@ Expected<std::unique_ptr<PluginSession>> PluginSession::Load(SubstituteHost& hos
   std::unique_ptr<PluginSession> session(new PluginSession(host, library));
   uint32_t code = 0;
   int32_t result = -1;
-  if (CallWithExceptionHandler([&] { result = init(moduleHandle, host.HostObject(), options.lifetimeObject, nullptr); },
-                               kExceptionEndsCall, &code) != 0) {
+  auto start = [&] { result = init(moduleHandle, host.HostObject(), options.lifetimeObject, nullptr); };
+  if (CallWithExceptionHandler(start, kExceptionEndsCall, &code) != 0) {
     host.RecordFault("F_ApiClientInit: software exception " + std::to_string(code));
     result = -1;
   }
