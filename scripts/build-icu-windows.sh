@@ -25,7 +25,7 @@ if [ -z "$version" ]; then
 fi
 upstream=${version%%-*}
 cache_root=${GRIDWRIGHT_CACHE:-$HOME/.cache/gridwright}
-prefix=$cache_root/icu-$upstream-$host-r2
+prefix=$cache_root/icu-$upstream-$host-r3
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
@@ -40,10 +40,9 @@ echo "build-icu-windows: building ICU $upstream for $host (a few minutes; log in
 
 [ -f "$work/source/configure" ] || (
   cd "$work"
-  # Only the upstream sources are needed; Debian's patches concern its own packaging.
-  apt-get source --download-only "icu=$version" >/dev/null
-  tar -xzf icu_"$upstream".orig.tar.gz
-  mv icu/source source
+  # Debian's sources of the installed version, with Debian's patches applied.
+  apt-get source "icu=$version" || apt-get source icu
+  mv icu-*/source source
 ) >>"$log" 2>&1 || { echo "build-icu-windows: could not fetch ICU's source (deb-src lines?)" >&2; tail -n 20 "$log" >&2; exit 1; }
 source_dir=$work/source
 
