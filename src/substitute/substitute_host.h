@@ -17,7 +17,7 @@
 //   session->Command(2);
 //   EXPECT_EQ(host.User().Problems(), "");        // no unexpected alert, all answers used
 //   EXPECT_EQ(session->Faults().size(), 0u);      // no fatal stop
-//   session->Shutdown();                           // Quit, final Release, dlclose
+//   session->Shutdown();                           // Quit, final Release, unload
 //   EXPECT_EQ(host.LeakedBlocks(), 0u);
 //
 // The host owns every object it hands out; the COM objects it gives the
