@@ -318,7 +318,7 @@ std::string Lower(std::string text) {
 }
 
 std::string FileName(const std::string& path) {
-  size_t cut = path.find_last_of('/');
+  size_t cut = path.find_last_of("/\\");  // either separator: Windows paths use both
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

@@ -19,7 +19,7 @@ constexpr char kTablesMark[] = "@@gridwright tables@@";
 bool Fails(const CheckResult& result, const Finding& finding) { return result.failOn.count(finding.kind) != 0; }
 
 std::string FileName(const std::string& path) {
-  size_t cut = path.find_last_of('/');
+  size_t cut = path.find_last_of("/\\");  // either separator: Windows paths use both
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

@@ -2,6 +2,7 @@
 // template differences and unreadable input; its JSON read back as data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "cli/check.h"
@@ -9,6 +10,12 @@
 
 namespace gw::cli::testing {
 namespace {
+
+// A local path with "/" for either separator (Windows paths use "\\").
+std::string Slashed(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
 
 using Json = nlohmann::json;
 
@@ -80,7 +87,7 @@ TEST_F(SampleBook, CheckJsonHoldsCountsLocationsAndValuesInPoints) {
   EXPECT_EQ((*options)["severity"], "error");
   EXPECT_EQ((*options)["table"], 2);
   EXPECT_GT((*options)["line"].get<int>(), 0);
-  EXPECT_TRUE((*options)["file"].get<std::string>().ends_with("/manual/commands.mif"));
+  EXPECT_TRUE(Slashed((*options)["file"].get<std::string>()).ends_with("/manual/commands.mif"));
   const Json* indent = PropertyOf(*options, "Indents Left");
   ASSERT_NE(indent, nullptr);
   EXPECT_EQ((*indent)["format"], 0.0);
@@ -116,7 +123,7 @@ TEST_F(SampleBook, DriftAcrossThreeChaptersNamesTheDocumentsOfEachVariant) {
   Json json = Json::parse(result.out);
   const Json* drift = FindingOf(json, "drift", "Format A");
   ASSERT_NE(drift, nullptr) << result.out;
-  EXPECT_TRUE((*drift)["file"].get<std::string>().ends_with("/manual/intro.mif"));
+  EXPECT_TRUE(Slashed((*drift)["file"].get<std::string>()).ends_with("/manual/intro.mif"));
   ASSERT_EQ((*drift)["properties"].size(), 2u);
   const Json* indent = PropertyOf(*drift, "Indents Left");
   ASSERT_NE(indent, nullptr);
@@ -188,6 +195,7 @@ TEST_F(SampleBook, CheckExitCodesFollowFailOn) {
   }
 }
 
+#if !defined(_WIN32)  // file names as bytes; Windows names are code-page text
 TEST_F(SampleBook, CheckRefusesFileNamesTheHostCannotHoldBeforeWritingJson) {
   std::filesystem::copy(Path("manual"), Path("b\xFF" "d"), std::filesystem::copy_options::recursive);
   RunResult result = Run({"check", "--format", "json", "{dir}/b\xFF" "d/manual.book"});
@@ -195,6 +203,7 @@ TEST_F(SampleBook, CheckRefusesFileNamesTheHostCannotHoldBeforeWritingJson) {
   EXPECT_NE(result.err.find("cannot hold"), std::string::npos) << result.err;
   EXPECT_EQ(result.out, "");
 }
+#endif
 
 TEST_F(SampleBook, UnreadableChapterStopsTheCheckWithFileAndLine) {
   std::string text = ReadAll(Path("manual/settings.mif"));
