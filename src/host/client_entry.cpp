@@ -265,18 +265,24 @@ FrameMakerNotificationsC::~FrameMakerNotificationsC() {
   }
 }
 
+// Each notification that runs plug-in code is bracketed for the memory layer,
+// so that one ending in the fatal stop leaves no blocks behind for good.
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Initialize(int32_t initializationCode) {
+  MemBeginNotification();
   CommandLayerInitialize(initializationCode);
+  MemEndNotification();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Quit() {
-  CommandLayerQuit();
+  MemReleaseStranded();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Command(int32_t commandNumber) {
+  MemBeginNotification();
   CommandLayerCommand(commandNumber);
+  MemEndNotification();
   return S_OK;
 }
 
@@ -286,13 +292,15 @@ HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::DialogEvent(uint32_t, uint32
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Notify(int32_t notification, ObjectId document, const char* text,
                                                            int32_t value) {
+  MemBeginNotification();
   if (notification != kNotifyFieldsCode) {
     CommandLayerNotify(notification, document, text, nullptr, value);
-    return S_OK;
+  } else {
+    NotifyFieldsOwner owner;
+    SplitNotifyFields(text, &owner.fields);
+    CommandLayerNotify(notification, document, nullptr, &owner.fields, value);
   }
-  NotifyFieldsOwner owner;
-  SplitNotifyFields(text, &owner.fields);
-  CommandLayerNotify(notification, document, nullptr, &owner.fields, value);
+  MemEndNotification();
   return S_OK;
 }
 
