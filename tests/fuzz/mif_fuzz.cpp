@@ -118,6 +118,7 @@ void CheckDocument(gw::mif::Document tree) {
   gw::mif::Result<gw::mif::BoundDocument> reread = gw::mif::ReadDocument(std::move(again.Value()), kDocumentName);
   if (!reread) Unstable(("changed file does not map: " + reread.ErrorMessage()).c_str(), written, "");
   if (Describe(model, true) != Describe(*reread.Value().document, true)) {
+    std::fprintf(stderr, "--- written ---\n%s", written.c_str());
     Unstable("changed file", Describe(model, true), Describe(*reread.Value().document, true));
   }
 }

@@ -161,6 +161,19 @@ TEST(MifEdit, RefusesEditsThatWouldWriteBrokenMif) {
   EXPECT_EQ(Write(MustParse(kCatalog)), kCatalog);
 }
 
+// Found by fuzzing: a value written right after a statement (no space) must
+// not run into the catalogue's name once that statement is removed.
+TEST(MifEdit, RemovingAStatementNeverJoinsTheTokensAroundIt) {
+  Document document = MustParse("<MIFFile 7.00>\n<TblCatalog\n <TblFormat <TblTag `A'>>\x12 <TblFormat <TblTag `B'>>\n>\n");
+  NodeId catalog = document.FindChild(document.Root(), "TblCatalog");
+  ASSERT_TRUE(document.Remove(document.FindChildren(catalog, "TblFormat")[0]).IsOk());
+  Result<Document> again = Parse(Write(document), "again.mif");
+  ASSERT_TRUE(again.IsOk()) << again.ErrorMessage();
+  NodeId reread = again.Value().FindChild(again.Value().Root(), "TblCatalog");
+  ASSERT_NE(reread, kNoNode) << Write(document);
+  EXPECT_EQ(again.Value().FindChildren(reread, "TblFormat").size(), 1u);
+}
+
 TEST(MifEdit, NewLinesFollowTheFilesLineBreaks) {
   Document document = MustParse("<MIFFile 7.00>\r\n<Tbls \r\n> # end of Tbls\r\n");
   EXPECT_EQ(document.LineBreak(), "\r\n");
