@@ -314,7 +314,9 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   }
   if (book) {
     code = Worse(code, PrintFileEvents(session, marks, io));
-    if (verb.changesDocuments && !outcome.save && !request.dryRun) NameUnsavedDocuments(session, *bookObject, marks, io);
+    if (verb.changesDocuments && !outcome.save && !request.dryRun) {
+      NameUnsavedDocuments(session, *bookObject, marks, io);
+    }
   } else if (target != nullptr && verb.changesDocuments && session.Host().IsOpen(target->Id())) {
     const DocumentSummary* before = session.OpeningSummary(target->Id());
     std::vector<std::string> changes;
