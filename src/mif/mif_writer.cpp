@@ -57,8 +57,10 @@ class TreeWriter {
   // closing ">"). When the line so far ends in a comment, as after a new
   // statement's "# end of" closing, text that does not begin a new line
   // would be read back as part of the comment, so a line break comes first.
+  // Only a line feed ends a comment for the reader; a lone carriage return
+  // does not.
   void PutFromFile(std::string_view text, std::size_t depth) {
-    if (lineHasComment_ && text.find_first_of("\r\n") == std::string_view::npos) NewLine(depth);
+    if (lineHasComment_ && text.find('\n') == std::string_view::npos) NewLine(depth);
     Put(text);
   }
 

@@ -211,6 +211,18 @@ TEST(MifEdit, FileTextAfterANewStatementsClosingCommentStartsANewLine) {
   EXPECT_NE(again.Value().FindChild(tblAgain, "TblF"), kNoNode);
 }
 
+// Found by fuzzing: a carriage return alone does not end a comment, so the
+// ">" after it would close nothing.
+TEST(MifEdit, AClosingAfterALoneCarriageReturnStaysOutOfTheComment) {
+  Document document = MustParse("<MIFFile 7.00>\n<A <B 1>\r>\n");
+  NodeId added = document.AppendStatement(document.FindChild(document.Root(), "A"), "C").Value();
+  ASSERT_TRUE(document.AppendStatement(added, "D").IsOk());  // C now closes with "> # end of C"
+  std::string written = Write(document);
+  Result<Document> again = Parse(written, "t.mif");
+  ASSERT_TRUE(again.IsOk()) << again.ErrorMessage() << "\n" << written;
+  EXPECT_NE(again.Value().FindChild(again.Value().FindChild(again.Value().Root(), "A"), "C"), kNoNode);
+}
+
 TEST(MifEdit, Utf8FilesGetUtf8Strings) {
   Document document = MustParse("<MIFFile 2015>\n<A `x'>\n");
   ASSERT_TRUE(document.SetString(document.FindChild(document.Root(), "A"), "Caf\x8E").IsOk());
