@@ -316,7 +316,9 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   }
   if (book) {
     code = Worse(code, PrintFileEvents(session, marks, io));
-    if (verb.changesDocuments && !outcome.save && !request.dryRun) NameUnsavedDocuments(session, *bookObject, marks, io);
+    if (verb.changesDocuments && !outcome.save && !request.dryRun) {
+      NameUnsavedDocuments(session, *bookObject, marks, io);
+    }
   } else if (target != nullptr && verb.changesDocuments && session.Host().IsOpen(target->Id())) {
     Result<mif::ChangeRecord> pending = session.PendingChanges(*target);
     if (!pending.IsOk()) {

@@ -37,18 +37,6 @@ enum CommandNumber {
   kCommandGridwrightAbout = 1000,
 };
 
-// ---- Blocks held across host calls -----------------------------------------------------------
-
-// A command that ends in the support library's fatal stop never returns to
-// free what it holds. A block registered with HoldForCommand is freed with its
-// release function when the next command starts or the plug-in quits, unless
-// the command let go of it first (LetGoForCommand, before freeing it itself).
-// Returns 0, or -1 when all slots are taken (the block is then not covered).
-int32_t HoldForCommand(void* block, void (*release)(void* block));
-void LetGoForCommand(const void* block);
-// Frees every block still held: those of a command that ended in the fatal stop.
-void ReleaseHeldBlocks(void);
-
 // ---- Table headings ---------------------------------------------------------------------
 
 void FixTableHeadingsDoc(ObjectId document, ObjectId book);

@@ -20,14 +20,6 @@ namespace {
 ObjectId gRequestedDocument = 0;
 ObjectId gRequestedBook = 0;
 
-// Blocks held by the running command (HoldForCommand); a command holds a few
-// at a time (its tag lists, the walk's path).
-struct HeldBlock {
-  void* block;
-  void (*release)(void* block);
-};
-HeldBlock gHeldBlocks[16] = {};
-
 const char kMemoryShortMessage[] = "Memory ran short during the command; its result may be incomplete.\n";
 
 // Stores the number that follows the first space of text in *requested.
@@ -52,7 +44,6 @@ void StoreRequestedId(const char* text, ObjectId* requested) {
 // consumed before the body runs, so they are reset whatever the body does,
 // even if it ends in the support library's fatal stop. Returns 0.
 int32_t DispatchCommand(int32_t number) {
-  ReleaseHeldBlocks();
   InitTextSupport();
   ObjectId document = gRequestedDocument != 0 ? gRequestedDocument : HostGetIdProp(0, 0, kPropActiveDocument);
   ObjectId book = gRequestedBook != 0 ? gRequestedBook : HostGetIdProp(0, 0, kPropActiveBook);
@@ -83,33 +74,6 @@ void CommandLayerInitialize(int32_t initializationCode) {
 }
 
 void CommandLayerCommand(int32_t commandNumber) { DispatchCommand(commandNumber); }
-
-void CommandLayerQuit(void) { ReleaseHeldBlocks(); }
-
-int32_t HoldForCommand(void* block, void (*release)(void* block)) {
-  if (block == nullptr) return 0;
-  for (HeldBlock& held : gHeldBlocks) {
-    if (held.block == nullptr) {
-      held = {block, release};
-      return 0;
-    }
-  }
-  return -1;
-}
-
-void LetGoForCommand(const void* block) {
-  if (block == nullptr) return;
-  for (HeldBlock& held : gHeldBlocks) {
-    if (held.block == block) held = {nullptr, nullptr};
-  }
-}
-
-void ReleaseHeldBlocks(void) {
-  for (HeldBlock& held : gHeldBlocks) {
-    if (held.block != nullptr) held.release(held.block);
-    held = {nullptr, nullptr};
-  }
-}
 
 void CommandLayerNotify(int32_t notification, ObjectId /*document*/, const char* text,
                         const NotifyFields* /*fields*/, int32_t /*value*/) {

@@ -1,7 +1,6 @@
 // Report documents, display names, and the walks over a book's documents.
 #include "commands/report_documents.h"
 
-#include "commands/commands.h"
 #include "host/host_ops.h"
 #include "host/property_codes.h"
 #include "host/property_lists.h"
@@ -144,9 +143,6 @@ ObjectId NextComponent(ObjectId book, ObjectId component, int32_t kind, int32_t*
   return next;
 }
 
-// MemFree as a release function of HoldForCommand.
-void ReleaseBlock(void* block) { MemFree(block); }
-
 // Tells the console that the walk could not read the book's components to the
 // end: after the document at lastPath (NULL: before the first document).
 void ReportCutShortWalk(const char* lastPath) {
@@ -186,10 +182,8 @@ int32_t WalkBook(ObjectId book, const char* statusPrefix, WalkWork work, void* c
         component = next;
         continue;
       }
-      LetGoForCommand(path);
       MemFree(path);
       path = name;
-      HoldForCommand(path, ReleaseBlock);
       int32_t wasOpen = 0;
       ObjectId document = OpenBookDocument(path, &wasOpen);
       if (document == 0) {
@@ -233,7 +227,6 @@ int32_t WalkBook(ObjectId book, const char* statusPrefix, WalkWork work, void* c
     ReportCutShortWalk(path);
     ++failures;
   }
-  LetGoForCommand(path);
   MemFree(path);
   HostSetStringProp(0, book, kPropStatusLine, "");
   return failures;

@@ -48,9 +48,6 @@ ObjectId OpenReportOrWarn(void) {
   return report;
 }
 
-// StrListFree as a release function of HoldForCommand.
-void ReleaseList(void* list) { StrListFree(static_cast<StrList*>(list)); }
-
 void WarnIfIncomplete(int32_t complete) {
   if (!complete) HostAlert(kReportIncomplete, kAlertWarning);
 }
@@ -161,11 +158,7 @@ int32_t TagCollectionNew(TagCollection* collection) {
   collection->used = StrListNew(1, 1);
   collection->unused = StrListNew(1, 1);
   collection->complete = 1;
-  if (collection->used != nullptr && collection->unused != nullptr) {
-    HoldForCommand(collection->used, ReleaseList);
-    HoldForCommand(collection->unused, ReleaseList);
-    return 0;
-  }
+  if (collection->used != nullptr && collection->unused != nullptr) return 0;
   TagCollectionFree(collection);
   ConsolePrintf(nullptr, "Couldn't allocate string list memory\n");
   return -1;
@@ -173,8 +166,6 @@ int32_t TagCollectionNew(TagCollection* collection) {
 
 void TagCollectionFree(TagCollection* collection) {
   if (collection == nullptr) return;
-  LetGoForCommand(collection->used);
-  LetGoForCommand(collection->unused);
   StrListFree(collection->used);
   StrListFree(collection->unused);
   collection->used = nullptr;

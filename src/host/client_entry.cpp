@@ -284,18 +284,24 @@ FrameMakerNotificationsC::~FrameMakerNotificationsC() {
   }
 }
 
+// Each notification that runs plug-in code is bracketed for the memory layer,
+// so that one ending in the fatal stop leaves no blocks behind for good.
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Initialize(int32_t initializationCode) {
+  MemBeginNotification();
   CommandLayerInitialize(initializationCode);
+  MemEndNotification();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Quit() {
-  CommandLayerQuit();
+  MemReleaseStranded();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Command(int32_t commandNumber) {
+  MemBeginNotification();
   CommandLayerCommand(commandNumber);
+  MemEndNotification();
   return S_OK;
 }
 
@@ -305,17 +311,19 @@ HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::DialogEvent(uint32_t, uint32
 
 HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Notify(int32_t notification, ObjectId document, const char* text,
                                                            int32_t value) {
+  MemBeginNotification();
   if (notification != kNotifyFieldsCode) {
     CommandLayerNotify(notification, document, text, nullptr, value);
-    return S_OK;
+  } else {
+    FieldsNotification call;
+    memset(&call, 0, sizeof call);
+    call.notification = notification;
+    call.document = document;
+    call.text = text;
+    call.value = value;
+    CallWithCleanup(SplitAndNotify, FreeNotificationFields, &call);
   }
-  FieldsNotification call;
-  memset(&call, 0, sizeof call);
-  call.notification = notification;
-  call.document = document;
-  call.text = text;
-  call.value = value;
-  CallWithCleanup(SplitAndNotify, FreeNotificationFields, &call);
+  MemEndNotification();
   return S_OK;
 }
 

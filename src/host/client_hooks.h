@@ -20,9 +20,6 @@ void CommandLayerInitialize(int32_t initializationCode);
 // Command: runs the dispatcher for the command number.
 void CommandLayerCommand(int32_t commandNumber);
 
-// Quit: the host is about to let the plug-in go.
-void CommandLayerQuit(void);
-
 // Notify: only code 13 (the client call) is acted on. For code 75 text is
 // NULL and fields holds the split record; otherwise fields is NULL.
 void CommandLayerNotify(int32_t notification, ObjectId document, const char* text, const NotifyFields* fields,

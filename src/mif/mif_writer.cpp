@@ -57,9 +57,21 @@ class TreeWriter {
   // closing ">"). When the line so far ends in a comment, as after a new
   // statement's "# end of" closing, text that does not begin a new line
   // would be read back as part of the comment, so a line break comes first.
+  // Only a line feed ends a comment for the reader; a lone carriage return
+  // does not.
   void PutFromFile(std::string_view text, std::size_t depth) {
-    if (lineHasComment_ && text.find_first_of("\r\n") == std::string_view::npos) NewLine(depth);
+    if (lineHasComment_ && text.find('\n') == std::string_view::npos) NewLine(depth);
     Put(text);
+  }
+
+  // Whether text written now would be read as part of the token the output
+  // ends with.
+  bool JoinsPreviousToken(std::string_view text) const {
+    auto isDelimiter = [](char c) {
+      return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '<' || c == '>' ||
+             c == '`' || c == '#';
+    };
+    return !text.empty() && !out_.empty() && !isDelimiter(text.front()) && !isDelimiter(out_.back());
   }
 
   // Nesting is bounded by the reader, and edits add at most a few levels, so
@@ -68,7 +80,11 @@ class TreeWriter {
     const Document::Node& node = document_.nodes_[id];
     const bool fresh = node.sourceOffset == Document::kNewNode;
     if (!fresh) {
-      PutFromFile(document_.View(node.leading), depth);
+      std::string_view leading = document_.View(node.leading);
+      PutFromFile(leading, depth);
+      // A value that directly followed a node now removed must not run into
+      // the name or value that now comes before it.
+      if (leading.empty() && JoinsPreviousToken(document_.View(node.text))) Put(" ");
     } else if (node.kind == NodeKind::Statement || lineHasComment_) {
       NewLine(depth);
     } else {

@@ -28,6 +28,9 @@ void* MemAllocZeroed(size_t count, size_t size, uint32_t flags);
 // caller (unless kMemMustSucceed is set, which makes the failure fatal).
 void* MemRealloc(void* block, size_t size, uint32_t flags);
 
+// The size a block was allocated (or last resized) with; 0 for NULL.
+size_t MemSize(const void* block);
+
 // ---- Release and clearing -----------------------------------------------------
 
 // Releases a block of this library. NULL is accepted. Always returns 0.
@@ -48,6 +51,20 @@ int32_t MemZero(void* block, size_t length);
 // fails and by MetricDiv with a divisor of 0. Returns only when the host's
 // handler resumes execution; a must-succeed allocation then returns NULL.
 void FatalError(void);
+
+// ---- Blocks of a notification --------------------------------------------------
+
+// The fatal stop ends a notification without returning to the code that owns
+// its blocks. So the host interface brackets each notification it handles
+// with these: the blocks allocated in between belong to that notification.
+// The host delivers notifications one at a time, so a MemBeginNotification
+// that finds the previous one never ended knows it ended in the fatal stop,
+// and frees the blocks it left live. Blocks of a notification that ended
+// normally are never touched. MemReleaseStranded frees them at once (at Quit)
+// and returns how many blocks it freed.
+void MemBeginNotification(void);
+void MemEndNotification(void);
+size_t MemReleaseStranded(void);
 
 // ---- Failure count -------------------------------------------------------------
 

@@ -199,7 +199,8 @@ class Sweep {
     gw::cli::SetSessionProbe({});
     record.out = out.str();
     record.err = err.str();
-    for (size_t at; (at = record.out.find(dir.string())) != std::string::npos;) record.out.replace(at, dir.string().size(), "{dir}");
+    const std::string folder = dir.string();
+    for (size_t at; (at = record.out.find(folder)) != std::string::npos;) record.out.replace(at, folder.size(), "{dir}");
     record.files = Snapshot(dir);
     return record;
   }
@@ -220,7 +221,8 @@ class Sweep {
         break;
       }
     }
-    if (run.code == ExitCode::kDone && (run.out != clean.out || run.files != clean.files || clean.code != ExitCode::kDone)) {
+    bool sameResult = run.out == clean.out && run.files == clean.files && clean.code == ExitCode::kDone;
+    if (run.code == ExitCode::kDone && !sameResult) {
       broken.push_back("success");
     }
     if (!yes && run.files != original_) broken.push_back("declined");
@@ -291,7 +293,9 @@ class Sweep {
   }
   static std::set<std::string> UsedTags(const fs::path& folder) {
     std::set<std::string> used;
-    for (const auto& [name, catalogue] : Catalogues(folder)) used.insert(catalogue.tableTags.begin(), catalogue.tableTags.end());
+    for (const auto& [name, catalogue] : Catalogues(folder)) {
+      used.insert(catalogue.tableTags.begin(), catalogue.tableTags.end());
+    }
     return used;
   }
 

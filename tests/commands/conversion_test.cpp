@@ -301,6 +301,18 @@ TEST_F(ListCommandTest, ConvertsByTheFirstRowForEachSource) {
   EXPECT_EQ(TableNumber(target, 1, kIndentLeft), 0);
 }
 
+// A cell the user emptied of its paragraph reads as empty text, as an empty
+// paragraph does, not as an unreadable list.
+TEST_F(ListCommandTest, ACellWithoutAParagraphReadsAsEmpty) {
+  Document& list = OpenListDocument({{"Source Tag", "Destination Tag"}, {"X", "Y"}, {"W", "Y"}});
+  ObjectId table = list.TablesInOrder().front();
+  list.FindCell(list.CellAt(table, 2, 1))->paragraphs.clear();  // W's destination
+  Document& target = OpenTarget({"X", "Y", "W"}, {"X", "W"});
+  User().ExpectAlertOfKind(1, kConvertQuestion, 0);
+  Command(2);
+  EXPECT_EQ(Tags(target), (Names{"Y", "W"}));
+}
+
 TEST_F(ListCommandTest, ConversionKeepsCellsAndRestoresTheBulkEditFlag) {
   OpenListDocument({{"Source Tag", "Destination Tag"}, {"X", "Y"}});
   Document& target = OpenTarget({"X", "Y"}, {"X"});

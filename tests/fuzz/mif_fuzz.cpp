@@ -97,7 +97,8 @@ void CheckDocument(gw::mif::Document tree) {
   std::string fresh = gw::mif::WriteNewDocument(model);
   gw::mif::Result<gw::mif::Document> freshTree = gw::mif::Parse(fresh, "fresh.mif");
   if (!freshTree) Unstable(("new file does not read: " + freshTree.ErrorMessage()).c_str(), fresh, "");
-  gw::mif::Result<gw::mif::BoundDocument> freshModel = gw::mif::ReadDocument(std::move(freshTree.Value()), kDocumentName);
+  gw::mif::Result<gw::mif::BoundDocument> freshModel =
+      gw::mif::ReadDocument(std::move(freshTree.Value()), kDocumentName);
   if (!freshModel) Unstable(("new file does not map: " + freshModel.ErrorMessage()).c_str(), fresh, "");
   if (Describe(model, false) != Describe(*freshModel.Value().document, false)) {
     Unstable("new file", Describe(model, false), Describe(*freshModel.Value().document, false));
@@ -118,6 +119,7 @@ void CheckDocument(gw::mif::Document tree) {
   gw::mif::Result<gw::mif::BoundDocument> reread = gw::mif::ReadDocument(std::move(again.Value()), kDocumentName);
   if (!reread) Unstable(("changed file does not map: " + reread.ErrorMessage()).c_str(), written, "");
   if (Describe(model, true) != Describe(*reread.Value().document, true)) {
+    std::fprintf(stderr, "--- written ---\n%s", written.c_str());
     Unstable("changed file", Describe(model, true), Describe(*reread.Value().document, true));
   }
 }

@@ -17,8 +17,6 @@ void Reset() { Recorded() = Calls{}; }
 
 void CommandLayerInitialize(int32_t initializationCode) { stub::Recorded().initialize.push_back(initializationCode); }
 
-void CommandLayerQuit(void) {}
-
 void CommandLayerCommand(int32_t commandNumber) {
   stub::Recorded().commands.push_back(commandNumber);
   if (commandNumber == stub::kFatalCommand) FatalError();

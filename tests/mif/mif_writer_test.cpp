@@ -161,6 +161,19 @@ TEST(MifEdit, RefusesEditsThatWouldWriteBrokenMif) {
   EXPECT_EQ(Write(MustParse(kCatalog)), kCatalog);
 }
 
+// Found by fuzzing: a value written right after a statement (no space) must
+// not run into the catalogue's name once that statement is removed.
+TEST(MifEdit, RemovingAStatementNeverJoinsTheTokensAroundIt) {
+  Document document = MustParse("<MIFFile 7.00>\n<TblCatalog\n <TblFormat <TblTag `A'>>\x12 <TblFormat <TblTag `B'>>\n>\n");
+  NodeId catalog = document.FindChild(document.Root(), "TblCatalog");
+  ASSERT_TRUE(document.Remove(document.FindChildren(catalog, "TblFormat")[0]).IsOk());
+  Result<Document> again = Parse(Write(document), "again.mif");
+  ASSERT_TRUE(again.IsOk()) << again.ErrorMessage();
+  NodeId reread = again.Value().FindChild(again.Value().Root(), "TblCatalog");
+  ASSERT_NE(reread, kNoNode) << Write(document);
+  EXPECT_EQ(again.Value().FindChildren(reread, "TblFormat").size(), 1u);
+}
+
 TEST(MifEdit, NewLinesFollowTheFilesLineBreaks) {
   Document document = MustParse("<MIFFile 7.00>\r\n<Tbls \r\n> # end of Tbls\r\n");
   EXPECT_EQ(document.LineBreak(), "\r\n");
@@ -196,6 +209,18 @@ TEST(MifEdit, FileTextAfterANewStatementsClosingCommentStartsANewLine) {
   EXPECT_NE(again.Value().FindChild(tblAgain, "TblH"), kNoNode);
   EXPECT_NE(again.Value().FindChild(tblAgain, "TblBody"), kNoNode);
   EXPECT_NE(again.Value().FindChild(tblAgain, "TblF"), kNoNode);
+}
+
+// Found by fuzzing: a carriage return alone does not end a comment, so the
+// ">" after it would close nothing.
+TEST(MifEdit, AClosingAfterALoneCarriageReturnStaysOutOfTheComment) {
+  Document document = MustParse("<MIFFile 7.00>\n<A <B 1>\r>\n");
+  NodeId added = document.AppendStatement(document.FindChild(document.Root(), "A"), "C").Value();
+  ASSERT_TRUE(document.AppendStatement(added, "D").IsOk());  // C now closes with "> # end of C"
+  std::string written = Write(document);
+  Result<Document> again = Parse(written, "t.mif");
+  ASSERT_TRUE(again.IsOk()) << again.ErrorMessage() << "\n" << written;
+  EXPECT_NE(again.Value().FindChild(again.Value().FindChild(again.Value().Root(), "A"), "C"), kNoNode);
 }
 
 TEST(MifEdit, Utf8FilesGetUtf8Strings) {

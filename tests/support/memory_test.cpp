@@ -83,4 +83,32 @@ TEST(Memory, FreeAtReleasesThroughTheHolderAndLeavesItSet) {
   EXPECT_EQ(MemFree(nullptr), 0);
 }
 
+// A notification that ended in the fatal stop leaves its blocks to the next
+// one, which frees them; blocks of a notification that ended stay the
+// owner's, resized or not.
+TEST(Memory, BlocksOfANotificationThatNeverEndedAreFreedByTheNext) {
+  MemBeginNotification();
+  char* kept = static_cast<char*>(MemAlloc(4, 0));
+  MemEndNotification();
+
+  MemBeginNotification();
+  MemAlloc(16, 0);
+  char* grown = static_cast<char*>(MemRealloc(MemAllocZeroed(2, 4, 0), 4096, 0));
+  ASSERT_NE(grown, nullptr);
+  grown[4095] = 'x';
+  MemFree(MemAlloc(8, 0));
+  kept = static_cast<char*>(MemRealloc(kept, 64, 0));  // an earlier block stays its owner's
+  MemFailNextAllocations(1);
+  EXPECT_THROW(MemAlloc(8, kMemMustSucceed), SoftwareException);
+  // The next notification begins: the two stranded blocks go.
+  EXPECT_EQ(MemReleaseStranded(), 2u);
+
+  MemBeginNotification();
+  EXPECT_EQ(MemReleaseStranded(), 0u);  // nothing allocated in it yet
+  ASSERT_NE(kept, nullptr);
+  kept[63] = 'y';
+  MemFree(kept);
+}
+
 }  // namespace
+
