@@ -288,6 +288,8 @@ Status HostSession::SaveDocument(const sub::Document& document) {
   return {};
 }
 
+void HostSession::SyncSavedFolders() { store_->Inner().SyncFolders(); }
+
 Status HostSession::WriteNewMif(const sub::Document& document, const std::filesystem::path& local) {
   return WriteNewText(mif::WriteNewDocument(document), local);
 }

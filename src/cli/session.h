@@ -116,6 +116,9 @@ class HostSession {
   // Saves an open document over its own file (atomically, through the
   // store); in a dry run only records what would change.
   [[nodiscard]] Status SaveDocument(const substitute::Document& document);
+  // Makes the renames of the saves so far durable, flushing each folder once;
+  // called when a command's walk ends.
+  void SyncSavedFolders();
   // Writes a document the plug-in made (a report, a list) as a new MIF file.
   [[nodiscard]] Status WriteNewMif(const substitute::Document& document, const std::filesystem::path& local);
   // Writes text as a new file (a list in its plain text form), atomically;

@@ -81,7 +81,7 @@ std::optional<std::string> MifFileStore::RefusalFor(const std::string& key, cons
 std::optional<StoreError> MifFileStore::WriteText(const std::string& key, const std::filesystem::path& local,
                                                   std::string_view text, bool readAsDocument) {
   if (text.empty()) return Failure(StoreError::Kind::kFailed, "save " + local.string() + ": nothing to write");
-  Status written = WriteFileAtomically(local.string(), text);
+  Status written = WriteFileAtomically(local.string(), text, &folderSyncs_);
   if (!written) return Failure(StoreError::Kind::kFailed, "save: " + written.ErrorMessage());
   if (std::optional<Stamp> stamp = StampOf(local)) known_[key] = Known{*stamp, readAsDocument};
   unreadable_.erase(key);

@@ -30,6 +30,7 @@
 
 #include "mif/host_paths.h"
 #include "mif/mif_document.h"
+#include "mif/mif_writer.h"
 #include "substitute/file_store.h"
 
 namespace gw::mif {
@@ -86,6 +87,12 @@ class MifFileStore final : public substitute::FileStore {
 
   [[nodiscard]] const HostPaths& Paths() const { return paths_; }
 
+  // Saves flush each file before its rename but leave the folders to this:
+  // call it at the end of a walk to make the renames durable, each folder
+  // flushed once (the destructor does it too).
+  void SyncFolders() { folderSyncs_.SyncAll(); }
+  [[nodiscard]] const FolderSyncs& Folders() const { return folderSyncs_; }
+
  private:
   struct Stamp {
     std::uintmax_t size = 0;
@@ -116,6 +123,7 @@ class MifFileStore final : public substitute::FileStore {
   std::unordered_map<::ObjectId, Loaded> loaded_;
   std::map<std::string, Known> known_;  // by host key
   std::set<std::string> unreadable_;    // host keys whose load failed
+  FolderSyncs folderSyncs_;
 };
 
 }  // namespace gw::mif
