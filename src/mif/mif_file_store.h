@@ -52,6 +52,17 @@ class MifFileStore final : public substitute::FileStore {
   // the drive; kUnreadable: the file could not be read or is not a valid MIF
   // document (the message names the file, line and problem).
   [[nodiscard]] substitute::LoadResult Load(std::string_view hostPath) override;
+  // Whether the file reads as a MIF document, without making one: it is read
+  // and parsed only (kNotFound and kUnreadable as for Load). Cheaper than a
+  // Load; a file that parses but does not map into a document shows only
+  // when it is loaded.
+  [[nodiscard]] std::optional<substitute::StoreError> CheckParses(std::string_view hostPath);
+  // Files read so far: parsed (by Load or CheckParses) and loaded as documents.
+  struct ReadCounts {
+    size_t parsed = 0;
+    size_t loaded = 0;
+  };
+  [[nodiscard]] const ReadCounts& Reads() const { return reads_; }
   // Writes the document as MIF under hostPath: the file it was loaded from
   // with the model's changes, or a new MIF document. kFailed, with the reason,
   // when the save is refused (see above) or the write fails.
@@ -124,6 +135,7 @@ class MifFileStore final : public substitute::FileStore {
   std::map<std::string, Known> known_;  // by host key
   std::set<std::string> unreadable_;    // host keys whose load failed
   FolderSyncs folderSyncs_;
+  ReadCounts reads_;
 };
 
 }  // namespace gw::mif
