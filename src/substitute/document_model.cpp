@@ -304,7 +304,10 @@ TableFormat& Document::AddTableFormat(std::string name, const TableFormat* like)
     return *existing;
   }
   ObjectId id = NewObjectId(ObjectKind::kTableFormat);
+  ObjectId last = tableFormatOrder_.empty() ? 0 : tableFormatOrder_.back();
   tableFormatOrder_.push_back(id);
+  tableFormatLinks_[id] = {last, 0};
+  if (last != 0) tableFormatLinks_[last].second = id;
   tableFormatsByName_[name] = id;
   return tableFormats_[id] = TableFormat{id, std::move(name), std::move(properties)};
 }
@@ -332,7 +335,26 @@ bool Document::DeleteTableFormat(ObjectId format) {
   }
   tableFormats_.erase(found);
   std::erase(tableFormatOrder_, format);
+  if (auto links = tableFormatLinks_.find(format); links != tableFormatLinks_.end()) {
+    auto [previous, next] = links->second;
+    if (previous != 0) tableFormatLinks_[previous].second = next;
+    if (next != 0) tableFormatLinks_[next].first = previous;
+    tableFormatLinks_.erase(links);
+  }
   return true;
+}
+
+ObjectId Document::NextTableFormat(ObjectId format) const {
+  auto links = tableFormatLinks_.find(format);
+  return links == tableFormatLinks_.end() ? 0 : links->second.second;
+}
+
+void Document::LinkTableFormats() {
+  tableFormatLinks_.clear();
+  for (size_t i = 0; i < tableFormatOrder_.size(); ++i) {
+    tableFormatLinks_[tableFormatOrder_[i]] = {i == 0 ? 0 : tableFormatOrder_[i - 1],
+                                               i + 1 == tableFormatOrder_.size() ? 0 : tableFormatOrder_[i + 1]};
+  }
 }
 
 bool Document::RenameTableFormat(ObjectId format, std::string name) {
@@ -905,6 +927,7 @@ std::unique_ptr<Document> Document::Clone() const {
   copy->paragraphFormatOrder_ = mapList(paragraphFormatOrder_);
   for (const auto& [id, f] : tableFormats_) copy->tableFormats_[map(id)] = TableFormat{map(id), f.name, mapBag(f.properties)};
   copy->tableFormatOrder_ = mapList(tableFormatOrder_);
+  copy->LinkTableFormats();
   for (const auto& [name, id] : tableFormatsByName_) copy->tableFormatsByName_[name] = map(id);
   for (const auto& [id, n] : named_) copy->named_[map(id)] = NamedObject{map(id), n.name};
   copy->colourOrder_ = mapList(colourOrder_);

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "host/fm_api.h"
@@ -254,6 +255,8 @@ class Document {
   [[nodiscard]] const std::vector<ObjectId>& ColourOrder() const { return colourOrder_; }
   [[nodiscard]] const std::vector<ObjectId>& RulingOrder() const { return rulingOrder_; }
   [[nodiscard]] std::vector<std::string> TableFormatNames() const;
+  // The table format after `format` in the catalogue, 0 for none.
+  [[nodiscard]] ObjectId NextTableFormat(ObjectId format) const;
 
   // ---- Pages, frames, flows ----
   Page& AddPage(ObjectKind kind, std::string name = {});
@@ -395,6 +398,10 @@ class Document {
   std::map<ObjectId, TableFormat> tableFormats_;
   std::vector<ObjectId> tableFormatOrder_;
   NameIndex tableFormatsByName_;
+  // Each format's neighbours in tableFormatOrder_ (previous, next), so that
+  // walking the catalogue while formats are deleted stays linear.
+  std::unordered_map<ObjectId, std::pair<ObjectId, ObjectId>> tableFormatLinks_;
+  void LinkTableFormats();
   std::map<ObjectId, NamedObject> named_;  // colours and rulings
   std::vector<ObjectId> colourOrder_;
   std::vector<ObjectId> rulingOrder_;

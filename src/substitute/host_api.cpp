@@ -1473,11 +1473,7 @@ Got SubstituteHost::ApiImpl::ReadInDocument(Document& document, ObjectId object,
       TableFormat* format = document.FindTableFormat(object);
       if (format == nullptr) return Fail(kStatusBadObject);
       if (code == kPropTag) return Ok(PropertyValue::String(format->name));
-      if (code == kPropNextTableFormat) {
-        const auto& order = document.TableFormatOrder();
-        auto it = std::find(order.begin(), order.end(), object);
-        return Ok(PropertyValue::Id(it + 1 == order.end() ? 0 : *(it + 1)));
-      }
+      if (code == kPropNextTableFormat) return Ok(PropertyValue::Id(document.NextTableFormat(object)));
       auto it = format->properties.find(code);
       if (it == format->properties.end()) return Fail(kStatusBadProperty);
       return Ok(it->second);

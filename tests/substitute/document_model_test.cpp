@@ -81,6 +81,11 @@ TEST(DocumentModel, CataloguesFindNamesThroughAnIndex) {
   EXPECT_EQ(doc->FindTableFormat("F2"), nullptr);
   TableFormat& again = doc->AddTableFormat("F2");
   EXPECT_EQ(doc->FindTableFormat("F2"), &again);
+  // The catalogue's chain follows the deletion and the addition.
+  EXPECT_EQ(doc->NextTableFormat(doc->FindTableFormat("F0")->id), renamed);
+  EXPECT_EQ(doc->NextTableFormat(renamed), doc->FindTableFormat("F3")->id);
+  EXPECT_EQ(doc->NextTableFormat(doc->FindTableFormat("F9999")->id), again.id);
+  EXPECT_EQ(doc->NextTableFormat(again.id), 0u);
 
   // Of two colours with one name, the first in the catalogue answers; a copy
   // answers with its own ids.
