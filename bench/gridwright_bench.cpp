@@ -15,7 +15,6 @@
 // as a multiple of the largest chapter, beside the same figures for `cat`
 // reading the files.
 #include <fcntl.h>
-#include <malloc.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -154,39 +153,75 @@ double CpuSeconds(const rusage& usage) {
 }
 
 // Runs program with arguments `runs` times, its output to /dev/null.
-// The child's peak memory counts this process's resident memory at the spawn
-// (Linux keeps the larger high-water mark across exec), so this process gives
-// its free memory back first; what stays is a floor of a few megabytes.
+// Linux keeps a process's memory high-water mark across exec, so a child
+// spawned from this (large) process would report at least this process's
+// size. Each child is therefore started by a fresh, small copy of this
+// program (--measure), which runs it and prints its CPU time, peak and exit.
+ChildCost MeasureDirectly(const std::vector<std::string>& command) {
+  ChildCost cost;
+  pid_t child = fork();
+  if (child == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) < 0) {
+    cost.exitCode = 127;
+    return cost;
+  }
+  cost.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  cost.seconds = CpuSeconds(usage);
+  cost.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return cost;
+}
+
 ChildCost RunChild(const std::string& program, const std::vector<std::string>& arguments, int runs) {
-  malloc_trim(0);
   ChildCost cost;
   cost.seconds = 1e30;
   for (int run = 0; run < runs; ++run) {
+    std::error_code error;
+    const std::string self = fs::read_symlink("/proc/self/exe", error).string();
+    std::vector<std::string> command = {self, "--measure", program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+      cost.exitCode = 127;
+      return cost;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     pid_t child = 0;
-    int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    ::close(pipeEnds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, got);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) < 0) {
       std::cerr << "cannot run " << program << "\n";
       cost.exitCode = 127;
       return cost;
     }
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) < 0) {
-      cost.exitCode = 127;
-      return cost;
-    }
-    cost.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    cost.seconds = std::min(cost.seconds, CpuSeconds(usage));
-    cost.peakMegabytes = std::max(cost.peakMegabytes, static_cast<double>(usage.ru_maxrss) / 1024.0);
+    double seconds = 0, peak = 0;
+    int code = 127;
+    if (std::sscanf(report.c_str(), "%lf %lf %d", &seconds, &peak, &code) != 3) code = 127;
+    cost.exitCode = std::max(cost.exitCode, code);
+    cost.seconds = std::min(cost.seconds, seconds);
+    cost.peakMegabytes = std::max(cost.peakMegabytes, peak);
   }
   return cost;
 }
@@ -289,6 +324,11 @@ int RunCurves(const fs::path& folder, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--measure") {
+    ChildCost cost = MeasureDirectly(std::vector<std::string>(argv + 2, argv + argc));
+    std::printf("%.6f %.3f %d\n", cost.seconds, cost.peakMegabytes, cost.exitCode);
+    return 0;
+  }
   Settings settings;
   bool curves = false;
   int runs = 3;
