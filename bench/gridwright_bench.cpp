@@ -1,7 +1,8 @@
 // Whole-book benchmark of the command line: generates a book of MIF chapters
 // in a temporary folder, then measures MIF read and write throughput through
-// the MIF file store and the time and peak memory of List Table Usage, Delete
-// Unused and Remove Overrides on the whole book, run as `gridwright` runs them.
+// the MIF file store and the time and peak memory of List Table Usage, check,
+// Delete Unused and Remove Overrides on the whole book, run as `gridwright`
+// runs them.
 //
 //   gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]
 //   gridwright_bench --curves [--runs N]
@@ -439,6 +440,8 @@ int main(int argc, char** argv) {
   };
   const Step steps[] = {
       {"List Table Usage (book)", {"list-usage", "--no-progress", bookPath}},
+      // Before the commands that change the book; --fail-on none so that findings exit 0.
+      {"check (book)", {"check", "--fail-on", "none", bookPath}},
       {"Delete Unused Table Tags (book)", {"delete-unused", "--yes", "--no-progress", bookPath}},
       {"Remove Overrides (book)", {"remove-overrides", "--yes", "--no-progress", bookPath}},
   };

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/document_text.h"
+#include "cli/check.h"
 #include "cli/plain_list.h"
 #include "cli/script.h"
 
@@ -215,6 +216,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
     book = isBook.Value();
   }
   if (verb.name == "show") return ShowFile(session, request.file, book, io);
+  if (verb.name == "check") return RunCheckVerb(session, request.file, request.check, io);
   int32_t command = CommandFor(verb, book, request.form);
   if (command == 0) {
     PrintFailure(
@@ -357,6 +359,10 @@ ExitCode RunJob(const JobRequest& request, Io& io) {
     io.out << (request.verb != nullptr    ? VerbHelp(*request.verb)
                : request.file == "script" ? ScriptHelp()
                                           : ToolHelp());
+    return ExitCode::kDone;
+  }
+  if (request.kind == JobRequest::Kind::kVersion) {
+    io.out << VersionText();
     return ExitCode::kDone;
   }
   if (request.kind == JobRequest::Kind::kScript) {

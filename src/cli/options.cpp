@@ -1,9 +1,12 @@
 // Argument parsing and help texts.
 #include "cli/options.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 
 #include "cli/document_text.h"
+#include "platform/version_info.h"
 
 namespace gw::cli {
 
@@ -40,8 +43,9 @@ constexpr char kCommonOptions[] =
 std::string ToolHelp() {
   std::string text =
       "Usage: gridwright VERB [options] FILE\n"
-      "       gridwright script SCRIPT|-\n"
-      "       gridwright help [VERB]\n"
+      "  or:  gridwright script SCRIPT|-\n"
+      "  or:  gridwright help [VERB]\n"
+      "  or:  gridwright --version\n"
       "\n"
       "Runs the Gridwright table-format commands on MIF documents (FILE.mif) and\n"
       "books (FILE.book) the way the host runs them. Reports go to standard output,\n"
@@ -58,6 +62,7 @@ std::string ToolHelp() {
     text += "  " + name + std::string(verb.summary) + "\n";
   }
   text += "  script                  run the steps of a script in one host session\n";
+  text += "  version                 print the program's and the plug-in's version (also --version)\n";
   text += "\n";
   text += kCommonOptions;
   text +=
@@ -65,9 +70,15 @@ std::string ToolHelp() {
       "Questions the plug-in asks are read from the terminal; when standard input is\n"
       "not a terminal, a question without an answer option is declined.\n"
       "\n"
-      "Exit codes: 0 done, 1 a question was declined or unanswered, 2 bad usage,\n"
-      "3 an input file could not be read, 4 the command failed.\n";
+      "Exit codes: 0 done, 1 a question was declined or unanswered (check: findings\n"
+      "of a failing kind), 2 bad usage, 3 an input file could not be read, 4 the\n"
+      "command failed.\n";
   return text;
+}
+
+std::string VersionText() {
+  return std::string("gridwright ") + GW_VERSION_TEXT + "\n" + "plug-in " + GW_PRODUCT_NAME + " " + GW_VERSION_TEXT +
+         " (" + GW_FILE_DESCRIPTION + ")\n";
 }
 
 std::string ScriptHelp() {
@@ -105,7 +116,9 @@ std::string VerbHelp(const Verb& verb) {
   std::string usage = "Usage: gridwright " + std::string(verb.name);
   if (verb.name == "keep-listed") usage += " --keep NAME[,NAME...]|--list LIST";
   if (verb.name == "convert") usage += " --map SOURCE=DEST|--list LIST";
-  if (verb.needsFile) usage += verb.bookCommand != 0 ? " [options] FILE.mif|FILE.book" : " [options] FILE.mif";
+  if (verb.needsFile) {
+    usage += verb.bookCommand != 0 || verb.name == "check" ? " [options] FILE.mif|FILE.book" : " [options] FILE.mif";
+  }
   std::string text = usage + "\n\n" + std::string(verb.help);
   if (verb.asksListType) text += "  --output FILE.txt   save the list to edit, as plain text (FILE.mif: as MIF)\n";
   if (verb.name == "list-usage" || verb.name == "report")
@@ -119,20 +132,80 @@ std::string VerbHelp(const Verb& verb) {
   } else if (verb.changesDocuments) {
     text += "\nThe document is saved over its file when the command changed it.\n";
   }
-  if (verb.name != "show") text += "\n" + std::string(kCommonOptions);
+  if (verb.name == "check") {
+    text +=
+        "\n  --plugin PATH, --icu-data DIR   the plug-in and its converter data, as for every verb\n";
+  } else if (verb.name != "show") {
+    text += "\n" + std::string(kCommonOptions);
+  }
   return text;
 }
+
+namespace {
+
+// Every option of the command line. They are accepted after any verb and
+// checked against it afterwards, so that an option of another verb is named
+// as such ("--tag is an option of report") rather than as unknown.
+struct ParsedOptions {
+  bool yes = false, no = false, dryRun = false, noProgress = false, individual = false, byTag = false;
+  std::vector<std::string> listType, tag, list, output, after, plugin, icuData, templateFile, format, failOn;
+  // --keep and --map in the order given, each with its option name.
+  std::vector<std::pair<std::string, std::string>> given;
+};
+
+void AddOptions(CLI::App& app, ParsedOptions& parsed) {
+  app.add_flag("-y,--yes", parsed.yes);
+  app.add_flag("-n,--no", parsed.no);
+  app.add_flag("--dry-run", parsed.dryRun);
+  app.add_flag("--no-progress", parsed.noProgress);
+  app.add_flag("--individual", parsed.individual);
+  app.add_flag("--by-tag", parsed.byTag);
+  // Single-valued options keep every occurrence; the last one counts, as before.
+  auto single = [&](const std::string& names, std::vector<std::string>& into) {
+    app.add_option(names, into)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  };
+  single("--list-type", parsed.listType);
+  single("--tag", parsed.tag);
+  single("--list", parsed.list);
+  single("-o,--output,--report-mif", parsed.output);
+  single("--after", parsed.after);
+  single("--plugin", parsed.plugin);
+  single("--icu-data", parsed.icuData);
+  single("--template", parsed.templateFile);
+  single("--format", parsed.format);
+  single("--fail-on", parsed.failOn);
+  for (const char* name : {"--keep", "--map"}) {
+    app.add_option_function<std::string>(
+           name, [&parsed, name](const std::string& value) { parsed.given.emplace_back(name, value); })
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->trigger_on_parse();
+  }
+}
+
+bool IsHelp(const std::string& argument) { return argument == "-h" || argument == "--help"; }
+
+// Turns the parser's complaint about an option without its value into "--tag:
+// needs a value"; CLI11 words it "--tag: 1 required TEXT missing".
+std::string NeedsValue(const CLI::ParseError& error) {
+  std::string what = error.what();
+  size_t colon = what.find(':');
+  if (colon == std::string::npos || !what.starts_with("-")) return what;
+  return what.substr(0, colon) + ": needs a value";
+}
+
+}  // namespace
 
 Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
   JobRequest request;
   if (arguments.empty()) return Usage("no verb given");
-  size_t index = 0;
-  auto next = [&](const std::string& option) -> Result<std::string> {
-    if (index + 1 >= arguments.size()) return Usage(option + ": needs a value");
-    return arguments[++index];
-  };
   const std::string& first = arguments[0];
-  if (first == "-h" || first == "--help" || first == "help") {
+  if (first == "--version" || first == "version") {
+    if (arguments.size() > 1) return Usage("unexpected argument \"" + arguments[1] + "\"");
+    request.kind = JobRequest::Kind::kVersion;
+    return request;
+  }
+  if (IsHelp(first) || first == "help") {
     request.kind = JobRequest::Kind::kHelp;
     if (arguments.size() > 1) {
       request.verb = FindVerb(arguments[1]);
@@ -148,79 +221,93 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
     request.verb = FindVerb(first);
     if (request.verb == nullptr) return Usage("unknown verb \"" + first + "\"");
   }
+  // Everything after "--" is a file; before it, --help anywhere asks for the verb's help.
+  auto dashes = std::find(arguments.begin() + 1, arguments.end(), std::string("--"));
+  std::vector<std::string> words(arguments.begin() + 1, dashes);
+  if (std::any_of(words.begin(), words.end(), IsHelp)) {
+    JobRequest help;
+    help.kind = JobRequest::Kind::kHelp;
+    help.verb = request.verb;
+    if (request.kind == JobRequest::Kind::kScript) help.file = "script";
+    return help;
+  }
+
+  ParsedOptions parsed;
   std::vector<std::string> files;
-  for (index = 1; index < arguments.size(); ++index) {
-    const std::string& argument = arguments[index];
-    if (argument == "-h" || argument == "--help") {
-      JobRequest help;
-      help.kind = JobRequest::Kind::kHelp;
-      help.verb = request.verb;
-      if (request.kind == JobRequest::Kind::kScript) help.file = "script";
-      return help;
-    }
-    if (argument == "--yes" || argument == "-y") {
-      request.answers.confirm = true;
-    } else if (argument == "--no" || argument == "-n") {
-      request.answers.confirm = false;
-    } else if (argument == "--dry-run") {
-      request.dryRun = true;
-    } else if (argument == "--no-progress") {
-      request.progress = false;
-    } else if (argument == "--individual") {
-      request.form = VerbForm::kIndividual;
-    } else if (argument == "--by-tag") {
-      request.form = VerbForm::kByTag;
-    } else if (argument == "--list-type") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.answers.listType = ListType(value.Value());
-      if (!request.answers.listType) return Usage("--list-type: \"" + value.Value() + "\" is not empty, used or all");
-    } else if (argument == "--tag") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      Result<std::string> tag = Utf8ToHostText(value.Value());
-      if (!tag.IsOk()) return Usage("--tag \"" + value.Value() + "\": " + tag.GetError().message);
-      request.answers.tag = tag.Value();
-      request.form = VerbForm::kSingleTag;
-    } else if (argument == "--list") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.listFile = value.Value();
-    } else if (argument == "--keep" || argument == "--map") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      bool conversion = argument == "--map";
-      if (!request.givenList) request.givenList = PlainList{conversion, {}};
-      if (request.givenList->conversion != conversion) return Usage("--keep and --map cannot be used together");
-      Status added = conversion ? AddMapping(*request.givenList, value.Value())
-                                : AddKeepNames(*request.givenList, value.Value());
-      if (!added.IsOk()) return added.GetError();
-    } else if (argument == "--output" || argument == "-o" || argument == "--report-mif") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.outputMif = value.Value();
-    } else if (argument == "--after") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.after = PositiveNumber(value.Value());
-      if (!request.after) return Usage("--after: \"" + value.Value() + "\" is not a table number (1, 2, ...)");
-    } else if (argument == "--plugin") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.pluginPath = value.Value();
-    } else if (argument == "--icu-data") {
-      Result<std::string> value = next(argument);
-      if (!value.IsOk()) return value.GetError();
-      request.icuDataDir = value.Value();
-    } else if (argument == "--") {
-      files.insert(files.end(), arguments.begin() + static_cast<std::ptrdiff_t>(index) + 1, arguments.end());
-      break;
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      return Usage("unknown option \"" + argument + "\"");
-    } else {
-      files.push_back(argument);
+  CLI::App app{"gridwright"};
+  app.set_help_flag();
+  app.allow_extras();
+  AddOptions(app, parsed);
+  app.add_option("files", files);
+  try {
+    std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
+    app.parse(reversed);
+  } catch (const CLI::ArgumentMismatch& error) {
+    return Usage(NeedsValue(error));
+  } catch (const CLI::ParseError& error) {
+    return Usage(error.what());
+  }
+  for (const std::string& extra : app.remaining()) {
+    if (extra.size() > 1 && extra[0] == '-') return Usage("unknown option \"" + extra + "\"");
+  }
+  if (dashes != arguments.end()) files.insert(files.end(), dashes + 1, arguments.end());
+
+  // The options' values, checked as the parser cannot.
+  if (parsed.yes) request.answers.confirm = true;
+  if (parsed.no) request.answers.confirm = false;
+  if (parsed.yes && parsed.no) {
+    // The later one counts.
+    auto yes = std::find_if(words.rbegin(), words.rend(), [](const std::string& w) { return w == "--yes" || w == "-y"; });
+    auto no = std::find_if(words.rbegin(), words.rend(), [](const std::string& w) { return w == "--no" || w == "-n"; });
+    request.answers.confirm = yes < no;
+  }
+  request.dryRun = parsed.dryRun;
+  request.progress = !parsed.noProgress;
+  if (parsed.individual) request.form = VerbForm::kIndividual;
+  if (parsed.byTag) request.form = VerbForm::kByTag;
+  if (!parsed.listType.empty()) {
+    request.answers.listType = ListType(parsed.listType.back());
+    if (!request.answers.listType)
+      return Usage("--list-type: \"" + parsed.listType.back() + "\" is not empty, used or all");
+  }
+  if (!parsed.tag.empty()) {
+    Result<std::string> tag = Utf8ToHostText(parsed.tag.back());
+    if (!tag.IsOk()) return Usage("--tag \"" + parsed.tag.back() + "\": " + tag.GetError().message);
+    request.answers.tag = tag.Value();
+    request.form = VerbForm::kSingleTag;
+  }
+  if (!parsed.list.empty()) request.listFile = parsed.list.back();
+  for (const auto& [option, value] : parsed.given) {
+    bool conversion = option == "--map";
+    if (!request.givenList) request.givenList = PlainList{conversion, {}};
+    if (request.givenList->conversion != conversion) return Usage("--keep and --map cannot be used together");
+    Status added =
+        conversion ? AddMapping(*request.givenList, value) : AddKeepNames(*request.givenList, value);
+    if (!added.IsOk()) return added.GetError();
+  }
+  if (!parsed.output.empty()) request.outputMif = parsed.output.back();
+  if (!parsed.after.empty()) {
+    request.after = PositiveNumber(parsed.after.back());
+    if (!request.after) return Usage("--after: \"" + parsed.after.back() + "\" is not a table number (1, 2, ...)");
+  }
+  if (!parsed.plugin.empty()) request.pluginPath = parsed.plugin.back();
+  if (!parsed.icuData.empty()) request.icuDataDir = parsed.icuData.back();
+  if (!parsed.templateFile.empty()) request.check.templateFile = parsed.templateFile.back();
+  if (!parsed.format.empty()) {
+    if (parsed.format.back() != "text" && parsed.format.back() != "json")
+      return Usage("--format: \"" + parsed.format.back() + "\" is not text or json");
+    request.check.json = parsed.format.back() == "json";
+  }
+  if (!parsed.failOn.empty()) {
+    // Repeated --fail-on options add up.
+    request.check.failOn.clear();
+    for (const std::string& value : parsed.failOn) {
+      Result<std::set<FindingKind>> kinds = ParseFailOn(value);
+      if (!kinds.IsOk()) return kinds.GetError();
+      request.check.failOn.insert(kinds.Value().begin(), kinds.Value().end());
     }
   }
+
   bool needsFile = request.kind == JobRequest::Kind::kScript || request.verb->needsFile;
   if (needsFile && files.empty()) return Usage("no file given");
   if (files.size() > (needsFile ? 1u : 0u)) return Usage("unexpected argument \"" + files.back() + "\"");
@@ -251,6 +338,9 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
     if (request.after && verb.name != "find-override") return Usage("--after is an option of find-override");
     if (request.outputMif && !(verb.asksListType || verb.name == "list-usage" || verb.name == "report")) {
       return Usage("--output is an option of the verbs that write a report or a list");
+    }
+    if ((!parsed.templateFile.empty() || !parsed.format.empty() || !parsed.failOn.empty()) && verb.name != "check") {
+      return Usage("--template, --format and --fail-on are options of check");
     }
   }
   return request;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/check.h"
 #include "cli/outcome.h"
 #include "cli/plain_list.h"
 #include "cli/session.h"
@@ -14,7 +15,7 @@
 namespace gw::cli {
 
 struct JobRequest {
-  enum class Kind { kHelp, kVerb, kScript };
+  enum class Kind { kHelp, kVersion, kVerb, kScript };
   Kind kind = Kind::kHelp;
   const Verb* verb = nullptr;            // kVerb; kHelp: the verb asked about, or none
   std::string file;                      // the document or book (kVerb), the script or "-" (kScript);
@@ -32,15 +33,19 @@ struct JobRequest {
   bool progress = true;                   // --no-progress turns it off
   std::optional<std::string> pluginPath;  // --plugin
   std::optional<std::string> icuDataDir;  // --icu-data
+  CheckRequest check;                     // check: --template, --format, --fail-on
 };
 
-// Parses the arguments after the program name. Bad usage fails with kUsage
-// and a message naming the argument.
+// Parses the arguments after the program name (with CLI11). Bad usage fails
+// with kUsage and a message naming the argument.
 [[nodiscard]] Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments);
 
 // The tool's help, one verb's, and script mode's.
 [[nodiscard]] std::string ToolHelp();
 [[nodiscard]] std::string ScriptHelp();
 [[nodiscard]] std::string VerbHelp(const Verb& verb);
+// `gridwright --version`: the program's version and the plug-in's, both from
+// the version resource header.
+[[nodiscard]] std::string VersionText();
 
 }  // namespace gw::cli

@@ -15,6 +15,7 @@ namespace gw::cli {
 enum class ExitCode : int {
   kDone = 0,        // the job ran to its end
   kDeclined = 1,    // a question was declined, or left unanswered
+  kFindings = 1,    // check: findings of a kind that fails the run
   kUsage = 2,       // the command line or script was wrong
   kUnreadable = 3,  // an input file could not be read ("file:line: what")
   kFailed = 4,      // the command stopped, or the host reported a failure

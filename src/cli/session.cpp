@@ -14,6 +14,7 @@
 #include "mif/mif_document.h"
 #include "mif/mif_file_store.h"
 #include "mif/mif_writer.h"
+#include "platform/library.h"
 
 namespace gw::cli {
 
@@ -28,10 +29,9 @@ constexpr char kListTypeTitle[] = "Choose a list type";
 constexpr char kTagTitle[] = "Choose a table tag.";
 
 std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return std::filesystem::current_path();
-  return self.parent_path();
+  char self[4096];
+  if (ProgramFileName(self, sizeof self) == 0) return std::filesystem::current_path();
+  return std::filesystem::path(self).parent_path();
 }
 
 std::string LastComponent(std::string_view hostName) {
@@ -59,6 +59,16 @@ SessionProbe& Probe() {
   return probe;
 }
 
+// A file beside the program (the build tree), else in the installed layout's
+// folder relative to it (bin/../lib/gridwright); the installed place when
+// neither exists, so that the error names where it was expected.
+std::filesystem::path BesideOrInstalled(const std::filesystem::path& folder, const char* installedFolder,
+                                        const char* name) {
+  std::error_code error;
+  if (std::filesystem::exists(folder / name, error)) return folder / name;
+  return (folder / installedFolder / name).lexically_normal();
+}
+
 }  // namespace
 
 void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
@@ -66,8 +76,8 @@ void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
   std::filesystem::path folder = ProgramFolder();
-  config.pluginPath = folder / "gridwright.so";
-  config.icuDataDir = folder / "icu_data";
+  config.pluginPath = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_PLUGIN_DIR, GW_PLUGIN_FILE_NAME);
+  config.icuDataDir = BesideOrInstalled(folder, GRIDWRIGHT_INSTALLED_DATA_DIR, "icu_data");
   if (const char* plugin = std::getenv("GRIDWRIGHT_PLUGIN"); plugin != nullptr && *plugin != '\0') {
     config.pluginPath = plugin;
   }
@@ -195,7 +205,7 @@ Result<std::unique_ptr<HostSession>> HostSession::Start(const SessionConfig& con
   std::unique_ptr<HostSession> session(new HostSession(config, io));
   // The whole local file system is the host's drive G:, so that any path
   // given on the command line has a host name ("/work/a.mif" is "G:\\work\\a.mif").
-  session->store_ = std::make_unique<WatchingStore>(mif::HostPaths("/", 'G'), *session);
+  session->store_ = std::make_unique<WatchingStore>(mif::HostPaths::WholeFileSystem(), *session);
   sub::HostOptions options;
   options.recordCalls = false;  // a walk over a large book makes millions of calls
   session->host_ = std::make_unique<sub::SubstituteHost>(*session->store_, options);
@@ -372,6 +382,11 @@ Result<mif::ChangeRecord> HostSession::PendingChanges(const sub::Document& docum
   mif::Result<mif::ChangeRecord> pending = store_->Inner().PendingChanges(document);
   if (!pending) return Failure{ExitCode::kFailed, "save: " + pending.ErrorMessage()};
   return std::move(pending).Value();
+}
+
+std::vector<std::optional<uint32_t>> HostSession::SourceLines(::ObjectId document,
+                                                              const std::vector<::ObjectId>& objects) const {
+  return store_->Inner().SourceLines(document, objects);
 }
 
 // ---- Commands -------------------------------------------------------------------------------------------

@@ -68,8 +68,9 @@ struct SessionConfig {
   bool showProgress = false;
 };
 
-// Where the plug-in and its converter data are: beside the running program,
-// unless GRIDWRIGHT_PLUGIN / GRIDWRIGHT_ICU_DATA say otherwise (options given
+// Where the plug-in and its converter data are: beside the running program
+// (the build tree), else in the installed layout relative to it
+// (bin/../lib/gridwright, bin/../share/gridwright/icu_data), unless GRIDWRIGHT_PLUGIN / GRIDWRIGHT_ICU_DATA say otherwise (options given
 // on the command line override both).
 [[nodiscard]] SessionConfig DefaultSessionConfig();
 
@@ -144,6 +145,10 @@ class HostSession {
   // What saving an open document would write into its file (the MIF
   // layer's change record; empty when nothing would change).
   [[nodiscard]] Result<mif::ChangeRecord> PendingChanges(const substitute::Document& document) const;
+  // The lines in its MIF file of objects of an open document (table formats,
+  // tables, rows, cells); nullopt for objects the file does not hold.
+  [[nodiscard]] std::vector<std::optional<uint32_t>> SourceLines(::ObjectId document,
+                                                                 const std::vector<::ObjectId>& objects) const;
 
   // ---- Commands ----
   // Sends Command(number); the notification's faults are recorded. Every

@@ -66,6 +66,23 @@ constexpr std::array kVerbs = {
          11, 0, false, false, false, true},
     Verb{"about", "show the plug-in's About text", "Prints the plug-in's About text.\n", 1000, 0, false, false, false,
          false},
+    Verb{"check", "audit the table formats of a document or book (for CI)",
+         "Audits the table formats of a document, or of every document of a book, and\n"
+         "writes nothing. It reports formats no table uses (unused), tables whose format\n"
+         "is missing (missing-format), tables that differ from their format, property by\n"
+         "property, and cells with overrides (override), format names that differ only\n"
+         "in letter case (case-variant), body first rows that fix-headings would change\n"
+         "(body-first-row), formats defined differently in different documents (drift)\n"
+         "and, with --template, formats missing from or differing from the template's\n"
+         "(template); with the number of tables using each format.\n"
+         "  --template FILE.mif   compare every document's formats with this document's\n"
+         "  --format text|json    text grouped by document (default), or one JSON document\n"
+         "  --fail-on KINDS       the kinds that fail the run (exit 1): names separated by\n"
+         "                        commas (repeatable), all or none (default:\n"
+         "                        missing-format,override,drift,template)\n"
+         "Exit codes: 0 no finding of a failing kind, 1 findings of a failing kind, 2 bad\n"
+         "usage, 3 an input could not be read.\n",
+         0, 0, false, false, false, true},
     Verb{"show", "print a document's table formats and tables",
          "Prints the document's table formats with their properties and its tables with\n"
          "their format, rows and whether they override the format. Changes nothing.\n",

@@ -7,6 +7,7 @@
 
 #include "host/host_ops.h"
 #include "host/property_lists.h"
+#include "platform/cleanup.h"
 #include "platform/module.h"
 #include "platform/version_resource.h"
 #include "platform/winapi.h"
@@ -87,15 +88,25 @@ char* ReadHomeDirectory(int32_t* lastError) {
   return home;
 }
 
-// Frees a split field record even when a fatal stop unwinds through the
-// handler; the stop itself passes on unchanged.
-struct NotifyFieldsOwner {
+// One Notify with fields: its arguments and the split record, which is freed
+// however the handler ends. A fatal stop unwinds as a structured exception
+// that runs no C++ destructors on Windows, so the release hangs in the
+// exception handler chain (CallWithCleanup); the stop passes on unchanged.
+struct FieldsNotification {
+  int32_t notification;
+  ObjectId document;
+  const char* text;
+  int32_t value;
   NotifyFields fields;
-  NotifyFieldsOwner() { memset(&fields, 0, sizeof fields); }
-  ~NotifyFieldsOwner() { FreeNotifyFields(&fields); }
-  NotifyFieldsOwner(const NotifyFieldsOwner&) = delete;
-  NotifyFieldsOwner& operator=(const NotifyFieldsOwner&) = delete;
 };
+
+void SplitAndNotify(void* context) {
+  FieldsNotification* call = static_cast<FieldsNotification*>(context);
+  SplitNotifyFields(call->text, &call->fields);
+  CommandLayerNotify(call->notification, call->document, nullptr, &call->fields, call->value);
+}
+
+void FreeNotificationFields(void* context) { FreeNotifyFields(&static_cast<FieldsNotification*>(context)->fields); }
 
 // Appends a fresh copy of length bytes of text: to the first empty slot, or
 // once all six are taken, to the list. The place is made before the copy, so
@@ -110,12 +121,20 @@ void AddField(NotifyFields* fields, const char* text, size_t length) {
   }
   if (place == nullptr) {
     size_t size = (static_cast<size_t>(fields->more.count) + 1) * sizeof(char*);
-    fields->more.strings = static_cast<char**>(MemRealloc(fields->more.strings, size, kMemMustSucceed));
+    char** grown = static_cast<char**>(MemRealloc(fields->more.strings, size, kMemMustSucceed));
+    if (grown == nullptr) return;  // the host resumed after the fatal stop: the field is dropped
+    fields->more.strings = grown;
     place = &fields->more.strings[fields->more.count];
     *place = nullptr;
     ++fields->more.count;
   }
   char* field = static_cast<char*>(MemAlloc(length + 1, kMemMustSucceed));
+  if (field == nullptr) {
+    // The host resumed after the fatal stop: the field is dropped, and the
+    // list holds no empty place.
+    if (fields->more.count > 0 && place == &fields->more.strings[fields->more.count - 1]) --fields->more.count;
+    return;
+  }
   memcpy(field, text, length);
   field[length] = '\0';
   *place = field;
@@ -290,9 +309,13 @@ HRESULT STDMETHODCALLTYPE FrameMakerNotificationsC::Notify(int32_t notification,
     CommandLayerNotify(notification, document, text, nullptr, value);
     return S_OK;
   }
-  NotifyFieldsOwner owner;
-  SplitNotifyFields(text, &owner.fields);
-  CommandLayerNotify(notification, document, nullptr, &owner.fields, value);
+  FieldsNotification call;
+  memset(&call, 0, sizeof call);
+  call.notification = notification;
+  call.document = document;
+  call.text = text;
+  call.value = value;
+  CallWithCleanup(SplitAndNotify, FreeNotificationFields, &call);
   return S_OK;
 }
 

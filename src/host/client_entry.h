@@ -14,7 +14,8 @@
 #include "host/fm_api.h"
 
 #if defined(_WIN32)
-#define GW_CLIENT_EXPORT __declspec(dllexport)
+// Exported by the module definition file (exports.def) under its decorated name.
+#define GW_CLIENT_EXPORT
 #else
 #define GW_CLIENT_EXPORT __attribute__((visibility("default")))
 #endif

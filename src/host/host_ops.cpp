@@ -123,7 +123,7 @@ void TakeReturnList(PropertyList* hostList, PropertyList* moduleList, PropertyLi
   FreePropertyList(moduleList);
   if (CopyPropertyList(moduleList, hostList, PluginBlockAlloc, PluginBlockFree) != 0) Fail(kErrorFailed);
   if (returnList != nullptr) *returnList = moduleList;
-  if (!gOwnsResults) ReleasePropertyList(hostList, CoTaskMemFree);
+  if (!gOwnsResults) ReleasePropertyList(hostList, HostBlockFree);
 }
 
 }  // namespace
@@ -341,7 +341,7 @@ TextItemList HostGetText(ObjectId document, const TextRange* range, int32_t flag
   }
   TextItemList copy = {0, nullptr};
   bool copied = CopyTextItemList(&copy, &hostList, PluginBlockAlloc, PluginBlockFree) == 0;
-  if (!gOwnsResults) ReleaseTextItemList(&hostList, CoTaskMemFree);
+  if (!gOwnsResults) ReleaseTextItemList(&hostList, HostBlockFree);
   if (!copied) {
     Fail(kErrorFailed);
     return TextItemList{0, nullptr};
@@ -363,7 +363,7 @@ PropertyList HostGetProps(ObjectId document, ObjectId object) {
   }
   PropertyList copy = {0, nullptr};
   bool copied = CopyPropertyList(&copy, &hostList, PluginBlockAlloc, PluginBlockFree) == 0;
-  if (!gOwnsResults) ReleasePropertyList(&hostList, CoTaskMemFree);
+  if (!gOwnsResults) ReleasePropertyList(&hostList, HostBlockFree);
   if (!copied) {
     Fail(kErrorFailed);
     return PropertyList{0, nullptr};
@@ -484,7 +484,11 @@ IntList HostGetIntsProp(ObjectId document, ObjectId object, int32_t code) {
   }
   IntList copy = {0, nullptr};
   bool copied = true;
-  if (hostList.values != nullptr && hostList.count > 0) {
+  // A count from the host that no block could hold (32-bit sizes) fails like a
+  // short allocation.
+  if (hostList.values != nullptr && hostList.count > SIZE_MAX / sizeof(int32_t)) {
+    copied = false;
+  } else if (hostList.values != nullptr && hostList.count > 0) {
     size_t size = static_cast<size_t>(hostList.count) * sizeof(int32_t);
     copy.values = static_cast<int32_t*>(MemAlloc(size, 0));
     if (copy.values != nullptr) {

@@ -86,6 +86,8 @@ int32_t CopyArray(const Copier& copier, T** dstItems, uint32_t* dstCount, const 
   *dstItems = nullptr;
   *dstCount = 0;
   if (srcItems == nullptr || srcCount == 0) return 0;
+  // A count from the host that no block could hold, with 32-bit sizes.
+  if (srcCount > SIZE_MAX / sizeof(T)) return -1;
   size_t size = static_cast<size_t>(srcCount) * sizeof(T);
   T* items = static_cast<T*>(copier.alloc(size));
   if (items == nullptr) return -1;
@@ -385,7 +387,7 @@ const Copier kDuplicator = {PluginBlockAlloc, PluginBlockFree, true};
 // matches the allocator.
 Copier HostBlockCopier(BlockAllocFunction alloc, BlockReleaseFunction releaseOnFailure) {
   if (releaseOnFailure == nullptr) {
-    releaseOnFailure = alloc == CoTaskMemAlloc ? static_cast<BlockReleaseFunction>(CoTaskMemFree) : PluginBlockFree;
+    releaseOnFailure = alloc == HostBlockAlloc ? HostBlockFree : PluginBlockFree;
   }
   return Copier{alloc, releaseOnFailure, false};
 }
@@ -393,6 +395,10 @@ Copier HostBlockCopier(BlockAllocFunction alloc, BlockReleaseFunction releaseOnF
 }  // namespace
 
 void* PluginBlockAlloc(size_t size) { return MemAlloc(size, 0); }
+
+void* HostBlockAlloc(size_t size) { return CoTaskMemAlloc(size); }
+
+void HostBlockFree(void* block) { CoTaskMemFree(block); }
 
 void PluginBlockFree(void* block) { MemFree(block); }
 

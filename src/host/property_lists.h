@@ -3,7 +3,7 @@
 // and the releases of both kinds of block.
 //
 // Host blocks come from CoTaskMemAlloc and are released with the host-block
-// releases (passing CoTaskMemFree); plug-in blocks come from the support
+// releases (passing HostBlockFree); plug-in blocks come from the support
 // library's heap (MemAlloc) and are freed with the Free* operations. A
 // released record is left as {0, NULL}; the outer record itself belongs to
 // the caller and is never freed.
@@ -20,10 +20,16 @@ typedef void (*BlockReleaseFunction)(void* block);
 void* PluginBlockAlloc(size_t size);
 void PluginBlockFree(void* block);
 
+// The host's allocator (CoTaskMemAlloc) and its release (CoTaskMemFree) as
+// plain functions: on 32-bit Windows the system's own are __stdcall and do
+// not fit the function types above.
+void* HostBlockAlloc(size_t size);
+void HostBlockFree(void* block);
+
 // ---- Deep copies from host blocks -----------------------------------------------------
 // Each returns 0 on success and -1 when an allocation failed; on failure the
 // blocks made so far are released with releaseOnFailure (which must match
-// alloc; NULL picks CoTaskMemFree for CoTaskMemAlloc, else PluginBlockFree)
+// alloc; NULL picks HostBlockFree for HostBlockAlloc, else PluginBlockFree)
 // and the destination is left empty ({0, NULL}, or a zeroed value), so
 // it holds nothing that needs freeing. A source array pointer that is NULL, or
 // a count of 0, gives {0, NULL}. NULL strings stay NULL. Type codes without a

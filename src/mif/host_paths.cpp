@@ -108,10 +108,33 @@ HostPaths::HostPaths(std::filesystem::path root, char drive) : drive_(Upper(driv
   if (drive_ < 'A' || drive_ > 'Z') drive_ = 'G';
 }
 
+HostPaths HostPaths::WholeFileSystem() {
+  HostPaths paths("/", 'G');
+#if defined(_WIN32)
+  paths.systemDrives_ = true;
+#endif
+  return paths;
+}
+
 Result<std::string> HostPaths::ToHost(const std::filesystem::path& local) const {
   std::error_code error;
   fs::path absolute = fs::absolute(local, error);
   if (error) return Error{"file " + local.string() + ": " + error.message()};
+  if (systemDrives_) {
+    // The path's own drive; a network path has none the host could name.
+    const std::string rootName = absolute.root_name().string();
+    if (rootName.size() != 2 || rootName[1] != ':' || !std::isalpha(static_cast<unsigned char>(rootName[0]))) {
+      return Error{"file " + local.string() + ": only files on a drive with a letter can be given to the host"};
+    }
+    HostName name;
+    name.drive = Upper(rootName[0]);
+    for (const fs::path& part : absolute.lexically_normal().relative_path()) {
+      std::string text = part.string();
+      if (text == "." || text.empty()) continue;
+      name.parts.push_back(std::move(text));
+    }
+    return JoinHostName(name);
+  }
   fs::path relative = absolute.lexically_normal().lexically_relative(root_);
   const std::string outside = "file " + local.string() + ": lies outside the folder " + root_.string() +
                               " that the host sees as drive " + std::string{drive_, ':'};
@@ -143,11 +166,11 @@ Result<std::filesystem::path> HostPaths::ToLocal(std::string_view hostPath) cons
   Result<HostName> split = SplitHostName(hostPath);
   if (!split) return split.GetError();
   const HostName& name = split.Value();
-  if (name.drive != drive_) {
+  if (!systemDrives_ && name.drive != drive_) {
     return Error{"host file name \"" + std::string(hostPath) + "\": no such drive (files are on drive " +
                  std::string{drive_, ':'} + ")"};
   }
-  fs::path local = root_;
+  fs::path local = systemDrives_ ? fs::path(std::string{name.drive, ':', '\\'}) : root_;
   for (const std::string& hostPart : name.parts) {
     std::string part = HostNameToLocal(hostPart);
     fs::path exact = local / part;

@@ -37,6 +37,11 @@ class HostPaths {
   // drive: the drive letter, "A" to "Z" (upper-cased).
   explicit HostPaths(std::filesystem::path root, char drive = 'G');
 
+  // The whole local file system as the host sees it: "/" as drive G: where
+  // the system has no drives; on Windows every drive as itself
+  // ("C:\\docs\\ch1.mif" both ways).
+  [[nodiscard]] static HostPaths WholeFileSystem();
+
   [[nodiscard]] const std::filesystem::path& Root() const { return root_; }
   [[nodiscard]] char Drive() const { return drive_; }
 
@@ -56,6 +61,7 @@ class HostPaths {
  private:
   std::filesystem::path root_;
   char drive_;
+  bool systemDrives_ = false;  // WholeFileSystem on Windows: root_ and drive_ unused
 };
 
 // A host name with "/" turned into "\\", repeated separators folded, and "."

@@ -134,6 +134,26 @@ std::string WriteBoundDocument(const DocumentBinding& binding) { return Write(bi
 
 ::ObjectId BoundDocumentId(const DocumentBinding& binding) { return binding.documentId; }
 
+std::vector<std::optional<std::uint32_t>> SourceLinesOf(const DocumentBinding& binding,
+                                                         const std::vector<::ObjectId>& objects) {
+  std::vector<NodeId> nodes;
+  nodes.reserve(objects.size());
+  for (::ObjectId object : objects) {
+    NodeId node = kNoNode;
+    if (auto format = binding.tableFormats.find(object); format != binding.tableFormats.end()) {
+      node = format->second.node;
+    } else if (auto table = binding.tables.find(object); table != binding.tables.end()) {
+      node = table->second.node;
+    } else if (auto row = binding.rows.find(object); row != binding.rows.end()) {
+      node = row->second.node;
+    } else if (auto cell = binding.cells.find(object); cell != binding.cells.end()) {
+      node = cell->second.node;
+    }
+    nodes.push_back(node);
+  }
+  return binding.tree.LinesOf(nodes);
+}
+
 std::string WriteNewDocument(const substitute::Document& document) { return mapping::NewDocumentText(document); }
 
 }  // namespace gw::mif

@@ -66,9 +66,12 @@
 // written only in new documents.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mif/change_record.h"
 #include "mif/mif_result.h"
@@ -115,6 +118,12 @@ struct BoundDocument {
 
 // The model document's id that the binding belongs to.
 [[nodiscard]] ::ObjectId BoundDocumentId(const DocumentBinding& binding);
+
+// The lines of the statements objects of the document were read from: a table
+// format's TblFormat in the catalogue, a Tbl, a Row or a Cell; nullopt for an
+// object the file does not hold (made after reading). One pass over the file.
+[[nodiscard]] std::vector<std::optional<std::uint32_t>> SourceLinesOf(const DocumentBinding& binding,
+                                                                       const std::vector<::ObjectId>& objects);
 
 // A complete MIF 7.00 document for a model document that was not read from a
 // file: the catalogues, one page per model page with a text rectangle per text

@@ -1,7 +1,11 @@
 // The MIF file store.
 #include "mif/mif_file_store.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include "mif/mif_book.h"
 #include "mif/mif_reader.h"
@@ -24,6 +28,24 @@ MifFileStore::MifFileStore(HostPaths paths, MifStoreOptions options) : paths_(st
 MifFileStore::~MifFileStore() = default;
 
 std::optional<MifFileStore::Stamp> MifFileStore::StampOf(const std::filesystem::path& local) {
+#if defined(_WIN32)
+  // The file index stands for the inode: it tells a replaced file from the old one.
+  HANDLE file = CreateFileW(local.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool read = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!read) return std::nullopt;
+  Stamp stamp;
+  stamp.size = (static_cast<std::uintmax_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // 100-nanosecond ticks.
+  stamp.modified =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                info.ftLastWriteTime.dwLowDateTime) * 100;
+  stamp.inode = (static_cast<std::uintmax_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return stamp;
+#else
   struct stat info {};
   if (::stat(local.c_str(), &info) != 0) return std::nullopt;
   Stamp stamp;
@@ -31,6 +53,7 @@ std::optional<MifFileStore::Stamp> MifFileStore::StampOf(const std::filesystem::
   stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   stamp.inode = static_cast<std::uintmax_t>(info.st_ino);
   return stamp;
+#endif
 }
 
 sub::LoadResult MifFileStore::Load(std::string_view hostPath) {
@@ -188,5 +211,14 @@ std::optional<StoreError> MifFileStore::SaveBook(std::string_view hostPath, cons
 }
 
 void MifFileStore::Forget(::ObjectId document) { loaded_.erase(document); }
+
+std::vector<std::optional<std::uint32_t>> MifFileStore::SourceLines(::ObjectId document,
+                                                                    const std::vector<::ObjectId>& objects) const {
+  auto loaded = loaded_.find(document);
+  if (loaded == loaded_.end() || loaded->second.binding == nullptr) {
+    return std::vector<std::optional<std::uint32_t>>(objects.size());
+  }
+  return SourceLinesOf(*loaded->second.binding, objects);
+}
 
 }  // namespace gw::mif

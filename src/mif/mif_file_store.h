@@ -93,6 +93,10 @@ class MifFileStore final : public substitute::FileStore {
   void Forget(::ObjectId document);
   // The host closed the document: its tree is no longer needed.
   void Closed(::ObjectId document) override { Forget(document); }
+  // The lines in its file of objects of a loaded document (see SourceLinesOf);
+  // all nullopt when the store no longer holds the document.
+  [[nodiscard]] std::vector<std::optional<std::uint32_t>> SourceLines(::ObjectId document,
+                                                                      const std::vector<::ObjectId>& objects) const;
   // Whether the store still holds the MIF tree of a loaded document.
   [[nodiscard]] bool IsBound(::ObjectId document) const { return loaded_.count(document) != 0; }
 

@@ -371,6 +371,7 @@ Result<Document> Parse(std::string fileText, std::string_view fileName) {
   return parser.Run();
 }
 
+#if !defined(_WIN32)  // Windows: mif_files_windows.cpp
 Result<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes, bool headOnly) {
   // Non-blocking, so that opening a FIFO does not wait for a writer; the
   // flag is cleared again once the file is known to be regular.
@@ -408,6 +409,7 @@ Result<std::string> ReadRegularFile(const std::string& path, std::size_t maxByte
   text.resize(filled);
   return text;
 }
+#endif
 
 Result<Document> ReadFile(const std::string& path) {
   Result<std::string> text = ReadRegularFile(path, kMaxMifFileBytes);

@@ -337,6 +337,26 @@ std::optional<SourcePosition> Document::PositionOf(NodeId node) const {
   return SourcePosition{line, offset - *(after - 1) + 1};
 }
 
+std::vector<std::optional<std::uint32_t>> Document::LinesOf(const std::vector<NodeId>& nodes) const {
+  std::vector<std::optional<std::uint32_t>> lines(nodes.size());
+  std::vector<std::pair<std::uint32_t, std::size_t>> byOffset;  // offset, index in nodes
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (nodes[i] >= nodes_.size() || nodes_[nodes[i]].sourceOffset == kNewNode) continue;
+    byOffset.emplace_back(nodes_[nodes[i]].sourceOffset, i);
+  }
+  std::sort(byOffset.begin(), byOffset.end());
+  std::uint32_t line = 1;
+  std::size_t counted = 0;
+  for (const auto& [offset, index] : byOffset) {
+    std::size_t until = std::min<std::size_t>(offset, source_.size());
+    line += static_cast<std::uint32_t>(std::count(source_.begin() + static_cast<std::ptrdiff_t>(counted),
+                                                  source_.begin() + static_cast<std::ptrdiff_t>(until), '\n'));
+    counted = until;
+    lines[index] = line;
+  }
+  return lines;
+}
+
 std::string Document::Describe(NodeId node) const {
   std::string text = fileName_;
   if (std::optional<SourcePosition> at = PositionOf(node)) {

@@ -122,6 +122,9 @@ class Document {
 
   // Where a node began in the file; nothing for nodes added since.
   [[nodiscard]] std::optional<SourcePosition> PositionOf(NodeId node) const;
+  // The lines of many nodes in one pass over the source (PositionOf counts
+  // from the start each time); nullopt for nodes that were not read.
+  [[nodiscard]] std::vector<std::optional<std::uint32_t>> LinesOf(const std::vector<NodeId>& nodes) const;
   // "file.mif:12:3: <TblTag>" (or "file.mif: <TblTag>" for a new node), for
   // messages about a node.
   [[nodiscard]] std::string Describe(NodeId node) const;

@@ -118,6 +118,7 @@ std::string Write(const Document& document) {
   return out;
 }
 
+#if !defined(_WIN32)  // Windows: mif_files_windows.cpp
 namespace {
 
 Error SaveError(const std::string& path, std::string_view step, int error) {
@@ -231,5 +232,6 @@ Status WriteFileAtomically(const std::string& givenPath, std::string_view text, 
   }
   return Status::Ok();
 }
+#endif
 
 }  // namespace gw::mif

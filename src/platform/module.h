@@ -1,9 +1,10 @@
-// The library's own file name and resources: stand-ins for the kernel32
-// module and resource functions (GetModuleFileName, FindResource and
-// friends) that the Windows build uses.
+// The library's own file name and resources: the kernel32 module and
+// resource functions (GetModuleFileName, FindResource and friends) on
+// Windows, and stand-ins for them elsewhere.
 //
-// The stand-ins always answer for the library that contains this code, found
-// with dladdr; the module handle the host passed in is not needed to find it.
+// Both always answer for the library that contains this code (found from the
+// address of this code); the module handle the host passed in is not needed
+// to find it.
 #ifndef GRIDWRIGHT_PLATFORM_MODULE_H
 #define GRIDWRIGHT_PLATFORM_MODULE_H
 

@@ -1,7 +1,14 @@
-// The stand-in version resource, built from the strings of version_info.h.
+// The library's version resource. On Windows it is the resource compiled
+// from gridwright.rc, read with version.dll; elsewhere, and on Windows while a
+// test has put in strings of its own, it is a stand-in block built from the
+// strings of version_info.h.
 #include "platform/version_resource.h"
 
 #include <string.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <string>
 
@@ -35,9 +42,24 @@ void BuildBlock() {
   gBlockBuilt = true;
 }
 
+#if defined(_WIN32)
+// True while the test seam has strings of its own in: the stand-in block
+// serves then instead of the compiled resource.
+bool StandInServes() { return gStrings != kVersionStrings; }
+#endif
+
 }  // namespace
 
 const void* VersionResourceBlock(uint32_t* size) {
+#if defined(_WIN32)
+  if (!StandInServes()) {
+    const void* data = nullptr;
+    uint32_t dataSize = 0;
+    ModuleFindResource(nullptr, kResourceTypeVersion, kResourceNameVersion, &data, &dataSize);
+    if (size != nullptr) *size = dataSize;
+    return data;
+  }
+#endif
   if (!gBlockBuilt) BuildBlock();
   if (size != nullptr) *size = static_cast<uint32_t>(Block().size());
   return Block().data();
@@ -45,6 +67,13 @@ const void* VersionResourceBlock(uint32_t* size) {
 
 int32_t VersionResourceLoad(const char* fileName, void* buffer, uint32_t size) {
   if (fileName == nullptr || buffer == nullptr) return 0;
+#if defined(_WIN32)
+  if (!StandInServes()) {
+    DWORD needed = GetFileVersionInfoSizeA(fileName, nullptr);
+    if (needed == 0 || needed > size) return 0;
+    return GetFileVersionInfoA(fileName, 0, size, buffer) ? 1 : 0;
+  }
+#endif
   char ownName[kModuleFileNameSize];
   if (ModuleFileName(nullptr, ownName, sizeof ownName) == 0 || strcmp(ownName, fileName) != 0) return 0;
   uint32_t blockSize = 0;
@@ -57,6 +86,15 @@ int32_t VersionResourceLoad(const char* fileName, void* buffer, uint32_t size) {
 int32_t VersionResourceQuery(const void* block, const char* path, const char** value) {
   if (value != nullptr) *value = nullptr;
   if (block == nullptr || path == nullptr || value == nullptr) return 0;
+#if defined(_WIN32)
+  if (!StandInServes()) {
+    void* found = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block, path, &found, &length) || found == nullptr) return 0;
+    *value = static_cast<const char*>(found);
+    return 1;
+  }
+#endif
   uint32_t blockSize = 0;
   memcpy(&blockSize, block, sizeof blockSize);
   const char* cursor = static_cast<const char*>(block) + sizeof blockSize;

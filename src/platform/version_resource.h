@@ -1,7 +1,8 @@
-// The library's version resource: stand-ins for the version.dll functions
-// (GetFileVersionInfo, VerQueryValue) that read it on Windows.
+// The library's version resource: on Windows read with the version.dll
+// functions (GetFileVersionInfo, VerQueryValue) from the resource compiled
+// from gridwright.rc, elsewhere a stand-in for them.
 //
-// The resource is built from the strings of platform/version_info.h. Its
+// Both are built from the strings of platform/version_info.h. The stand-in's
 // block holds, after a 32-bit total size, one "path\0value\0" pair per string
 // (paths like "\StringFileInfo\040904b0\ClientName") and a closing zero byte.
 #ifndef GRIDWRIGHT_PLATFORM_VERSION_RESOURCE_H
@@ -26,7 +27,8 @@ int32_t VersionResourceLoad(const char* fileName, void* buffer, uint32_t size);
 int32_t VersionResourceQuery(const void* block, const char* path, const char** value);
 
 // Test seam: builds the resource from these strings instead of
-// kVersionStrings; (NULL, 0) restores the library's own. The strings must
+// kVersionStrings (on Windows: serves the stand-in block built from them
+// instead of the compiled resource); (NULL, 0) restores the library's own. The strings must
 // outlive their use.
 void VersionResourceSetStringsForTesting(const VersionString* strings, uint32_t count);
 

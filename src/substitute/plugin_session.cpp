@@ -1,11 +1,12 @@
 // Loading the plug-in into the substitute host and delivering notifications.
 #include "substitute/plugin_session.h"
 
-#include <dlfcn.h>
 #include <unicode/putil.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "platform/library.h"
 #include "platform/winapi.h"
 #include "substitute/substitute_host.h"
 
@@ -38,28 +39,39 @@ class InterfaceRef {
 }  // namespace
 
 Expected<std::unique_ptr<PluginSession>> PluginSession::Load(SubstituteHost& host, SessionOptions options) {
-  if (!options.icuDataDir.empty()) u_setDataDirectory(options.icuDataDir.c_str());
-  void* library = dlopen(options.pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* why = dlerror();
-    return Expected<std::unique_ptr<PluginSession>>::Failure("load " + options.pluginPath + ": " +
-                                                            (why != nullptr ? why : "dlopen failed"));
+  if (!options.icuDataDir.empty()) {
+    u_setDataDirectory(options.icuDataDir.c_str());
+#if defined(_WIN32)
+    // The plug-in carries its own copy of ICU here, which takes its data
+    // directory from ICU_DATA when it first needs one.
+    _putenv_s("ICU_DATA", options.icuDataDir.c_str());
+#endif
   }
-  void* symbol = dlsym(library, kClientInitSymbol);
+  char why[512];
+  void* library = LibraryLoad(options.pluginPath.c_str(), why, sizeof why);
+  if (library == nullptr) {
+    return Expected<std::unique_ptr<PluginSession>>::Failure("load " + options.pluginPath + ": " + why);
+  }
+  void* symbol = LibrarySymbol(library, kClientInitSymbol);
   if (symbol == nullptr) {
-    dlclose(library);
+    LibraryUnload(library);
     return Expected<std::unique_ptr<PluginSession>>::Failure("load " + options.pluginPath + ": no " +
                                                             kClientInitSymbol);
   }
   ClientInitFunction init = nullptr;
   std::memcpy(&init, &symbol, sizeof init);
+  void* moduleHandle = options.moduleHandle == SessionOptions::kLibraryModuleHandle
+                           ? LibraryModuleHandle(library, options.moduleHandle)
+                           : options.moduleHandle;
   std::unique_ptr<PluginSession> session(new PluginSession(host, library));
-  try {
-    session->initResult_ = init(options.moduleHandle, host.HostObject(), options.lifetimeObject, nullptr);
-  } catch (const SoftwareException& e) {
-    host.RecordFault("F_ApiClientInit: software exception " + std::to_string(e.code));
-    session->initResult_ = -1;
+  uint32_t code = 0;
+  int32_t result = -1;
+  auto start = [&] { result = init(moduleHandle, host.HostObject(), options.lifetimeObject, nullptr); };
+  if (CallWithExceptionHandler(start, kExceptionEndsCall, &code) != 0) {
+    host.RecordFault("F_ApiClientInit: software exception " + std::to_string(code));
+    result = -1;
   }
+  session->initResult_ = result;
   return session;
 }
 
@@ -75,13 +87,15 @@ HRESULT PluginSession::Deliver(const char* what, Call&& call) {
   InterfaceRef<IFrameMakerNotifications0> notifications(host_.AttachedNotifications(),
                                                         kIidFrameMakerNotifications0);
   if (notifications.get() == nullptr) return E_FAIL;
-  try {
-    return call(notifications.get());
-  } catch (const SoftwareException& e) {
-    // The plug-in's fatal stop: the host catches it around the notification.
-    host_.RecordFault(std::string(what) + ": software exception " + std::to_string(e.code));
+  // The plug-in's fatal stop ends the notification: the host's handler
+  // around it catches the software exception.
+  HRESULT result = E_FAIL;
+  uint32_t code = 0;
+  if (CallWithExceptionHandler([&] { result = call(notifications.get()); }, kExceptionEndsCall, &code) != 0) {
+    host_.RecordFault(std::string(what) + ": software exception " + std::to_string(code));
     return E_FAIL;
   }
+  return result;
 }
 
 HRESULT PluginSession::Initialize(int32_t code) {
@@ -111,12 +125,14 @@ HRESULT PluginSession::CMSCommand(uint32_t a, uint32_t b, uint32_t c, uint32_t d
   if (shutDown_) return E_FAIL;
   InterfaceRef<IFrameMakerCMSNotifications0> cms(host_.AttachedNotifications(), kIidFrameMakerCMSNotifications0);
   if (cms.get() == nullptr) return E_FAIL;
-  try {
-    return cms.get()->CMSCommand(a, b, c, d, record);
-  } catch (const SoftwareException& e) {
-    host_.RecordFault("CMSCommand: software exception " + std::to_string(e.code));
+  HRESULT result = E_FAIL;
+  uint32_t code = 0;
+  if (CallWithExceptionHandler([&] { result = cms.get()->CMSCommand(a, b, c, d, record); }, kExceptionEndsCall,
+                               &code) != 0) {
+    host_.RecordFault("CMSCommand: software exception " + std::to_string(code));
     return E_FAIL;
   }
+  return result;
 }
 
 Expected<std::vector<uint8_t>> PluginSession::GetResource(int32_t type, const char* name) {
@@ -143,14 +159,13 @@ HRESULT PluginSession::Quit() {
 void PluginSession::Shutdown() {
   if (shutDown_) return;
   if (Attached() && !quit_) (void)Quit();
-  try {
-    host_.ReleaseNotifications();
-  } catch (const SoftwareException& e) {
-    host_.RecordFault("Release: software exception " + std::to_string(e.code));
+  uint32_t code = 0;
+  if (CallWithExceptionHandler([&] { host_.ReleaseNotifications(); }, kExceptionEndsCall, &code) != 0) {
+    host_.RecordFault("Release: software exception " + std::to_string(code));
   }
   shutDown_ = true;
   if (library_ != nullptr) {
-    dlclose(library_);
+    LibraryUnload(library_);
     library_ = nullptr;
   }
 }

@@ -1,4 +1,4 @@
-// A plug-in loaded into a substitute host: dlopen of the shared library, the
+// A plug-in loaded into a substitute host: loading of the shared library, the
 // call of its F_ApiClientInit with the host object, the notifications the host
 // delivers, and at the end Quit, the host's final Release and dlclose.
 #ifndef GRIDWRIGHT_SUBSTITUTE_PLUGIN_SESSION_H
@@ -51,7 +51,11 @@ struct SessionOptions {
   std::string pluginPath;   // the plug-in's shared library
   std::string icuDataDir;   // set as ICU's data directory before loading ("" leaves it)
   IUnknown* lifetimeObject = nullptr;  // third argument of F_ApiClientInit
-  void* moduleHandle = reinterpret_cast<void*>(0x10000000);  // what the plug-in is told
+  // What the plug-in is told. The default stands for the loaded library's
+  // own handle where the system has one (Windows), as a real host passes.
+  void* moduleHandle = kLibraryModuleHandle;
+
+  static inline void* const kLibraryModuleHandle = reinterpret_cast<void*>(0x10000000);
 };
 
 class PluginSession {
@@ -87,7 +91,7 @@ class PluginSession {
   HRESULT Quit();
 
   // Quit, then the host's final Release(s) of the notifications object, then
-  // dlclose. Safe to call twice.
+  // unloading. Safe to call twice.
   void Shutdown();
 
   // Fatal stops caught around notifications ("Command(2): software exception 1").

@@ -17,7 +17,7 @@
 //   session->Command(2);
 //   EXPECT_EQ(host.User().Problems(), "");        // no unexpected alert, all answers used
 //   EXPECT_EQ(session->Faults().size(), 0u);      // no fatal stop
-//   session->Shutdown();                           // Quit, final Release, dlclose
+//   session->Shutdown();                           // Quit, final Release, unload
 //   EXPECT_EQ(host.LeakedBlocks(), 0u);
 //
 // The host owns every object it hands out; the COM objects it gives the
@@ -280,6 +280,7 @@ class SubstituteHost {
   [[nodiscard]] std::vector<std::string> CallNames() const;  // method names only
   [[nodiscard]] std::vector<std::string> CallsOf(std::string_view method) const;
   void ClearRecords();  // trace, console, transcript
+  void ClearCallTrace() { trace_.clear(); }  // the trace only
   [[nodiscard]] int32_t ScreenUpdating() const { return screenUpdating_; }
   [[nodiscard]] const std::vector<int32_t>& ScreenUpdatingHistory() const { return screenHistory_; }
   [[nodiscard]] const std::vector<std::vector<int32_t>>& CommandCodesRun() const { return commandCodes_; }

@@ -6,6 +6,8 @@
 int32_t MetricDiv(int32_t a, int32_t b) {
   if (b == 0) {
     FatalError();
+    // Reached only when the host resumed after the fatal stop.
+    return a > 0 ? kMetricMax : kMetricMin;
   }
   if (b == kMetricOne) {
     return a;

@@ -33,14 +33,13 @@ struct Specification {
   bool wellFormed;  // false when something else stands between the parts
 };
 
-// Reads decimal digits, saturating at INT32_MAX.
+// Reads decimal digits, saturating at INT32_MAX. The check comes before the
+// step, since long may be as narrow as int32_t (it is on Windows).
 long ReadNumber(const char** cursor) {
   long value = 0;
   while (**cursor >= '0' && **cursor <= '9') {
-    value = value * 10 + (**cursor - '0');
-    if (value > INT32_MAX) {
-      value = INT32_MAX;
-    }
+    const long digit = **cursor - '0';
+    value = value > (INT32_MAX - digit) / 10 ? INT32_MAX : value * 10 + digit;
     ++*cursor;
   }
   return value;

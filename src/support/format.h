@@ -20,6 +20,17 @@
 #ifndef GRIDWRIGHT_SUPPORT_FORMAT_H
 #define GRIDWRIGHT_SUPPORT_FORMAT_H
 
+// Lets the compiler check printf-style arguments where it can. MinGW's own
+// "printf" means the system's msvcrt dialect; this formatter is the C99 one.
+#if defined(__MINGW32__)
+#define GW_PRINTF_FORMAT(formatIndex, firstArgument) \
+  __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define GW_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define GW_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -46,12 +57,12 @@ int32_t FormatWithSink(FormatSink sink, void* context, const char* format, va_li
 // Formats into buffer and terminates it; the caller guarantees the room. A NULL
 // buffer writes nothing and returns 0. Returns the number of bytes written
 // (without the terminating zero).
-int32_t FormatToBuffer(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int32_t FormatToBuffer(char* buffer, const char* format, ...) GW_PRINTF_FORMAT(2, 3);
 
 // Formats to an output channel: a NULL channel is the host console (text is
 // converted to UTF-8 and written with ConsoleWrite); otherwise channel is a
 // stdio FILE* that receives the host-encoded bytes. Returns the bytes written.
-int32_t ConsolePrintf(void* channel, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int32_t ConsolePrintf(void* channel, const char* format, ...) GW_PRINTF_FORMAT(2, 3);
 
 // ---- Pieces of the formatter --------------------------------------------------
 

@@ -14,6 +14,8 @@ uint32_t gSuccessesBeforeFailure = 0;
 uint32_t gFailuresPending = 0;
 uint64_t gAllocations = 0;
 uint32_t gFailures = 0;
+// Blocks live now (test seam).
+uint64_t gLiveBlocks = 0;
 
 // Advances the seam by one allocation; true when this allocation fails.
 bool SeamFailsThisAllocation() {
@@ -39,10 +41,20 @@ void* Checked(void* block, uint32_t flags) {
   return block;
 }
 
+void* Counted(void* block) {
+  if (block != nullptr) ++gLiveBlocks;
+  return block;
+}
+
+void Released(void* block) {
+  if (block != nullptr) --gLiveBlocks;
+  free(block);
+}
+
 }  // namespace
 
 void* MemAlloc(size_t size, uint32_t flags) {
-  void* block = SeamFailsThisAllocation() ? nullptr : malloc(size == 0 ? 1 : size);
+  void* block = SeamFailsThisAllocation() ? nullptr : Counted(malloc(size == 0 ? 1 : size));
   return Checked(block, flags);
 }
 
@@ -51,18 +63,19 @@ void* MemAllocZeroed(size_t count, size_t size, uint32_t flags) {
   // A product that does not fit in size_t is a failed allocation.
   const bool overflows = size != 0 && count > SIZE_MAX / size;
   if (!SeamFailsThisAllocation() && !overflows) {
-    block = (count == 0 || size == 0) ? calloc(1, 1) : calloc(count, size);
+    block = Counted((count == 0 || size == 0) ? calloc(1, 1) : calloc(count, size));
   }
   return Checked(block, flags);
 }
 
 void* MemRealloc(void* block, size_t size, uint32_t flags) {
   void* resized = SeamFailsThisAllocation() ? nullptr : realloc(block, size == 0 ? 1 : size);
+  if (block == nullptr) Counted(resized);
   return Checked(resized, flags);
 }
 
 int32_t MemFree(void* block) {
-  free(block);
+  Released(block);
   return 0;
 }
 
@@ -70,7 +83,7 @@ int32_t MemFreeAt(void* holderAddress) {
   if (holderAddress != nullptr) {
     void* block = nullptr;
     memcpy(&block, holderAddress, sizeof block);
-    free(block);
+    Released(block);
   }
   return 0;
 }
@@ -84,9 +97,9 @@ int32_t MemZero(void* block, size_t length) {
 }
 
 void FatalError(void) {
+  // Usually the host's handler ends the notification here. A handler may
+  // resume execution instead; then this returns, and so do the callers.
   RaiseException(1, 0, 0, nullptr);
-  // RaiseException does not return; should a platform let it, stop here too.
-  abort();
 }
 
 uint64_t MemAllocationCount(void) { return gAllocations; }
@@ -99,3 +112,5 @@ void MemFailNextAllocationsAfter(uint32_t successes, uint32_t count) {
   gSuccessesBeforeFailure = successes;
   gFailuresPending = count;
 }
+
+uint64_t MemLiveBlocks(void) { return gLiveBlocks; }

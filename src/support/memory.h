@@ -3,7 +3,7 @@
 // Every block comes from MemAlloc, MemAllocZeroed or MemRealloc and is
 // released with MemFree (or MemFreeAt). Without kMemMustSucceed a failed
 // allocation returns NULL and the caller copes; with it the allocation ends in
-// FatalError, which never returns to the caller.
+// FatalError, which returns to the caller only when the host resumes.
 #ifndef GRIDWRIGHT_SUPPORT_MEMORY_H
 #define GRIDWRIGHT_SUPPORT_MEMORY_H
 
@@ -44,9 +44,10 @@ int32_t MemZero(void* block, size_t length);
 // ---- Fatal stop ---------------------------------------------------------------
 
 // Raises the software exception of code 1 (no flags, no arguments) that ends
-// the current host notification. Never returns. Reached by a must-succeed
-// allocation that fails and by MetricDiv with a divisor of 0.
-[[noreturn]] void FatalError(void);
+// the current host notification. Reached by a must-succeed allocation that
+// fails and by MetricDiv with a divisor of 0. Returns only when the host's
+// handler resumes execution; a must-succeed allocation then returns NULL.
+void FatalError(void);
 
 // ---- Failure count -------------------------------------------------------------
 
@@ -67,5 +68,9 @@ void MemFailNextAllocationsAfter(uint32_t successes, uint32_t count);
 // How many allocations (MemAlloc, MemAllocZeroed, MemRealloc) were asked for
 // since the library was loaded, failed ones included.
 uint64_t MemAllocationCount(void);
+
+// Blocks handed out by the allocation functions and not yet released, from
+// the start of the process (a resize keeps the count).
+uint64_t MemLiveBlocks(void);
 
 #endif  // GRIDWRIGHT_SUPPORT_MEMORY_H

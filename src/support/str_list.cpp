@@ -1,6 +1,7 @@
 // StrList: a growable list of owned strings.
 #include "support/str_list.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 
 #include "support/memory.h"
@@ -12,12 +13,16 @@ StrList* StrListNew(uint32_t capacity, uint32_t growthStep) {
     return nullptr;
   }
   // The slot array must succeed; the record is released first so that the
-  // fatal stop leaves nothing behind.
-  list->slots =
-      static_cast<char**>(MemAllocZeroed(static_cast<size_t>(capacity) + 1, sizeof(char*), 0));
+  // fatal stop leaves nothing behind. The slot count is computed in 64 bits:
+  // capacity + 1 wraps to 0 in a 32-bit size_t.
+  const uint64_t slotCount = static_cast<uint64_t>(capacity) + 1;
+  if (slotCount <= SIZE_MAX) {
+    list->slots = static_cast<char**>(MemAllocZeroed(static_cast<size_t>(slotCount), sizeof(char*), 0));
+  }
   if (list->slots == nullptr) {
     MemFree(list);
     FatalError();
+    return nullptr;  // a host that resumes after the fatal stop gets no list
   }
   list->capacity = capacity;
   list->growthStep = growthStep;
@@ -39,8 +44,12 @@ int32_t StrListReserve(StrList* list, uint32_t n) {
   if (newCapacity >= UINT32_MAX) {
     return -1;
   }
-  char** slots = static_cast<char**>(
-      MemRealloc(list->slots, (static_cast<size_t>(newCapacity) + 1) * sizeof(char*), 0));
+  // The byte count too: (newCapacity + 1) * sizeof(char*) outgrows a 32-bit size_t.
+  const uint64_t bytes = (newCapacity + 1) * sizeof(char*);
+  if (bytes > SIZE_MAX) {
+    return -1;
+  }
+  char** slots = static_cast<char**>(MemRealloc(list->slots, static_cast<size_t>(bytes), 0));
   if (slots == nullptr) {
     return -1;
   }

@@ -83,6 +83,9 @@ uint8_t ByteAt(const char* s, size_t i) { return static_cast<uint8_t>(s[i]); }
 // succeed allocation, as for every conversion buffer).
 char* FreshWithTwoZeros(const char* text, size_t length) {
   char* result = static_cast<char*>(MemAlloc(length + 2, kMemMustSucceed));
+  if (result == nullptr) {
+    return nullptr;  // the host resumed after the fatal stop
+  }
   memcpy(result, text, length);
   result[length] = '\0';
   result[length + 1] = '\0';
@@ -103,7 +106,11 @@ void OutputAppend(OutputBuffer* output, const char* bytes, size_t length) {
     if (capacity < output->length + length) {
       capacity = output->length + length;
     }
-    output->bytes = static_cast<char*>(MemRealloc(output->bytes, capacity, kMemMustSucceed));
+    char* grown = static_cast<char*>(MemRealloc(output->bytes, capacity, kMemMustSucceed));
+    if (grown == nullptr) {
+      return;  // the host resumed after the fatal stop: the bytes are dropped
+    }
+    output->bytes = grown;
     output->capacity = capacity;
   }
   memcpy(output->bytes + output->length, bytes, length);
@@ -126,6 +133,10 @@ void ConvertRun(const char* run, size_t runLength, const char* source, const cha
   ucnv_setFallback(converter, true);
   const size_t utf16Capacity = 2 * runLength + 1;
   UChar* utf16 = static_cast<UChar*>(MemAlloc(utf16Capacity * sizeof(UChar), kMemMustSucceed));
+  if (utf16 == nullptr) {
+    ucnv_close(converter);
+    return;
+  }
   int32_t utf16Length = ucnv_toUChars(converter, utf16, static_cast<int32_t>(utf16Capacity), run,
                                       static_cast<int32_t>(runLength), &status);
   ucnv_close(converter);
@@ -141,6 +152,11 @@ void ConvertRun(const char* run, size_t runLength, const char* source, const cha
   }
   const size_t targetCapacity = 8 * runLength + 4;
   char* converted = static_cast<char*>(MemAlloc(targetCapacity, kMemMustSucceed));
+  if (converted == nullptr) {
+    ucnv_close(converter);
+    MemFree(utf16);
+    return;
+  }
   int32_t convertedLength = ucnv_fromUChars(
       converter, converted, static_cast<int32_t>(targetCapacity), utf16, utf16Length, &status);
   ucnv_close(converter);
@@ -309,6 +325,12 @@ char* ConvertText(const char* text, const char* sourceConverter, const char* tar
 
   OutputBuffer output = {static_cast<char*>(MemAlloc(4 * n + 4, kMemMustSucceed)), 0, 4 * n + 4};
   char* pending = static_cast<char*>(MemAlloc(4 * n + 4, kMemMustSucceed));
+  if (output.bytes == nullptr || pending == nullptr) {
+    // Only after the host resumed from the fatal stop.
+    MemFree(output.bytes);
+    MemFree(pending);
+    return nullptr;
+  }
   size_t pendingLength = 0;
   for (size_t i = 0; i < n; ++i) {
     const uint8_t b = ByteAt(text, i);

@@ -6,6 +6,7 @@
 
 #include "cli/verbs.h"
 #include "cli_test_support.h"
+#include "mif/host_paths.h"
 #include "mif/mif_file_store.h"
 
 namespace gw::cli::testing {
@@ -264,10 +265,10 @@ TEST_F(SampleBook, MissingComponentIsReportedAsTheHostReportsIt) {
   RunResult result = Run({"list-usage", "{dir}/manual/manual.book"});
   EXPECT_EQ(result.code, ExitCode::kFailed);
   // The console names the file as the host does, by its host name.
-  std::string hostName = "G:" + Path("manual/glossary.mif");
-  std::replace(hostName.begin(), hostName.end(), '/', '\\');
-  EXPECT_EQ(result.err, "gridwright: Some table tags could not be read; the report is incomplete.\n"
-                        "Could not open file:" + hostName + "\n");
+  auto hostName = mif::HostPaths::WholeFileSystem().ToHost(Path("manual/glossary.mif"));
+  ASSERT_TRUE(hostName) << hostName.ErrorMessage();
+  EXPECT_EQ(result.err, Anonymous("gridwright: Some table tags could not be read; the report is incomplete.\n"
+                                  "Could not open file:" + hostName.Value() + "\n"));
 }
 
 TEST_F(SampleBook, CommandFailuresExitWithFour) {

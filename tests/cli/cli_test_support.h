@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -39,8 +40,11 @@ class SampleBook : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::filesystem::temp_directory_path() /
-            ("gw_cli_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(::getpid()));
+    // One folder, named after the test ("/" of parameterized names included).
+    std::string folder =
+        "gw_cli_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(::getpid());
+    std::replace(folder.begin(), folder.end(), '/', '_');
+    root_ = std::filesystem::temp_directory_path() / folder;
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_);
     std::filesystem::copy(std::filesystem::path(GRIDWRIGHT_SAMPLES_DIR) / "manual", root_ / "manual",
@@ -65,10 +69,20 @@ class SampleBook : public ::testing::Test {
     return result;
   }
 
-  // The output with the temporary folder written as {dir}.
+  // The output with the temporary folder written as {dir}. Paths under it are
+  // written with "/" as on Linux, so that one expected file serves both.
   std::string Anonymous(std::string text) const {
     const std::string dir = root_.string();
-    for (size_t at; (at = text.find(dir)) != std::string::npos;) text.replace(at, dir.size(), "{dir}");
+    for (size_t at; (at = text.find(dir)) != std::string::npos;) {
+      text.replace(at, dir.size(), "{dir}");
+#if defined(_WIN32)
+      for (size_t i = at + 5; i < text.size() && text[i] != ' ' && text[i] != '\n' && text[i] != '"' &&
+                              text[i] != ':' && text[i] != '\'';
+           ++i) {
+        if (text[i] == '\\') text[i] = '/';
+      }
+#endif
+    }
     return text;
   }
 
@@ -76,7 +90,9 @@ class SampleBook : public ::testing::Test {
   std::map<std::string, std::string> Snapshot() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
-      if (entry.is_regular_file()) files[entry.path().lexically_relative(root_).string()] = ReadAll(entry.path());
+      if (entry.is_regular_file()) {
+        files[entry.path().lexically_relative(root_).generic_string()] = ReadAll(entry.path());
+      }
     }
     return files;
   }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/version_info.h"
+
 namespace gw::cli {
 namespace {
 
@@ -97,6 +99,47 @@ TEST(Options, HelpForTheToolAndEachVerb) {
   }
   // The help says that document commands write their files back.
   EXPECT_NE(VerbHelp(*FindVerb("delete-unused")).find("saved over its file"), std::string::npos);
+}
+
+TEST(Options, CheckOptionsAndTheParsersOwnForms) {
+  Result<JobRequest> check =
+      ParseArguments({"check", "--format=json", "--fail-on", "unused,drift", "--template", "t.mif", "b.book"});
+  ASSERT_TRUE(check.IsOk()) << check.GetError().message;
+  EXPECT_TRUE(check.Value().check.json);
+  EXPECT_EQ(check.Value().check.failOn, (std::set<FindingKind>{FindingKind::kUnused, FindingKind::kDrift}));
+  EXPECT_EQ(check.Value().check.templateFile, "t.mif");
+  EXPECT_EQ(ParseArguments({"check", "--fail-on", "none", "b.book"}).Value().check.failOn.size(), 0u);
+  EXPECT_EQ(ParseArguments({"check", "--fail-on", "unused", "--fail-on", "drift", "b.book"}).Value().check.failOn,
+            (std::set<FindingKind>{FindingKind::kUnused, FindingKind::kDrift}));
+  EXPECT_EQ(ParseArguments({"check", "--fail-on", "all", "b.book"}).Value().check.failOn.size(),
+            AllFindingKinds().size());
+  // The default fails on everything but unused formats, case variants and body first rows.
+  EXPECT_EQ(ParseArguments({"check", "b.book"}).Value().check.failOn,
+            (std::set<FindingKind>{FindingKind::kMissingFormat, FindingKind::kOverride, FindingKind::kDrift,
+                                   FindingKind::kTemplate}));
+  // After "--" everything is a file, even what looks like an option; the last --yes/--no counts.
+  Result<JobRequest> dashed = ParseArguments({"delete-unused", "--yes", "--no", "--", "--odd.mif"});
+  ASSERT_TRUE(dashed.IsOk()) << dashed.GetError().message;
+  EXPECT_EQ(dashed.Value().file, "--odd.mif");
+  EXPECT_EQ(dashed.Value().answers.confirm, false);
+  EXPECT_EQ(ParseArguments({"check", "--fail-on", "drift,", "b.book"}).GetError().message,
+            "--fail-on: \"\" is not a kind of finding (unused, missing-format, override, case-variant, "
+            "body-first-row, drift, template, all, none)");
+  EXPECT_EQ(ParseArguments({"report", "--format", "json", "a.mif"}).GetError().message,
+            "--template, --format and --fail-on are options of check");
+}
+
+TEST(Options, VersionAsOptionAndVerbTakesNoArguments) {
+  for (const char* spelling : {"--version", "version"}) {
+    Result<JobRequest> parsed = ParseArguments({spelling});
+    ASSERT_TRUE(parsed.IsOk()) << spelling;
+    EXPECT_EQ(parsed.Value().kind, JobRequest::Kind::kVersion);
+  }
+  Result<JobRequest> extra = ParseArguments({"version", "a.mif"});
+  ASSERT_FALSE(extra.IsOk());
+  EXPECT_EQ(extra.GetError().code, ExitCode::kUsage);
+  EXPECT_EQ(VersionText(), std::string("gridwright ") + GW_VERSION_TEXT + "\nplug-in Gridwright " + GW_VERSION_TEXT +
+                               " (" + GW_FILE_DESCRIPTION + ")\n");
 }
 
 TEST(PluginCommands, FoundByNumberCommandNameAndClientCallName) {

@@ -81,6 +81,7 @@ class Api : public Counted<IFrameMakerApi> {
   TextRange textRangeResult = {{0, 0}, {0, 0}};
   const char* stringResult = nullptr;  // NULL, or handed out in a fresh block
   std::vector<int32_t> intsResult;
+  uint32_t intsCountOverride = 0;  // nonzero: the count reported with intsResult's values
   std::function<PropertyList()> propertyListResult;
   std::function<TextItemList()> textItemsResult;
   bool keepBlocks = false;
@@ -97,8 +98,8 @@ class Api : public Counted<IFrameMakerApi> {
 
   void FreeKeptBlocks() {
     for (void* block : keptBlocks_) CoTaskMemFree(block);
-    for (PropertyList& list : keptLists_) ReleasePropertyList(&list, CoTaskMemFree);
-    for (TextItemList& list : keptItems_) ReleaseTextItemList(&list, CoTaskMemFree);
+    for (PropertyList& list : keptLists_) ReleasePropertyList(&list, HostBlockFree);
+    for (TextItemList& list : keptItems_) ReleaseTextItemList(&list, HostBlockFree);
     keptBlocks_.clear();
     keptLists_.clear();
     keptItems_.clear();
@@ -242,7 +243,7 @@ class Api : public Counted<IFrameMakerApi> {
       size_t size = intsResult.size() * sizeof(int32_t);
       *value = IntList{0, nullptr};
       if (size > 0) {
-        value->count = static_cast<uint32_t>(intsResult.size());
+        value->count = intsCountOverride != 0 ? intsCountOverride : static_cast<uint32_t>(intsResult.size());
         value->values = static_cast<int32_t*>(Keep(std::memcpy(CoTaskMemAlloc(size), intsResult.data(), size)));
       }
     }
@@ -331,7 +332,7 @@ class Host : public Counted<IUnknown> {
   // Sum of the references the plug-in holds on every interface.
   int32_t HeldReferences() const {
     int32_t sum = api.references + memoryMode.references + module.references;
-    for (const HeldInterface& interface : held) sum += interface.references;
+    for (const HeldInterface& heldInterface : held) sum += heldInterface.references;
     return sum;
   }
 

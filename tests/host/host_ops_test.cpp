@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../fatal_stop.h"
 #include "fake_host.h"
 #include "host/property_lists.h"
 #include "platform/winapi.h"
@@ -147,8 +148,8 @@ void ScriptResults(fake::Api& api) {
   api.textLocResult = {3, 4};
   api.textRangeResult = {{3, 4}, {3, 9}};
   api.intsResult = {10, 20};
-  api.propertyListResult = [] { return sample::List(CoTaskMemAlloc); };
-  api.textItemsResult = [] { return sample::TextItems(CoTaskMemAlloc); };
+  api.propertyListResult = [] { return sample::List(HostBlockAlloc); };
+  api.textItemsResult = [] { return sample::TextItems(HostBlockAlloc); };
 }
 
 TEST_F(HostOperations, EveryOperationFailsWithItsFailureValueAndLastError) {
@@ -266,14 +267,14 @@ TEST_F(HostOperations, ListsAreCopiedAndEveryHostBlockFreedOnce) {
   api.status = 0;
   ScriptResults(api);
   uint64_t start = CoTaskMemLiveBlocks();
-  PropertyList reference = sample::List(CoTaskMemAlloc);
+  PropertyList reference = sample::List(HostBlockAlloc);
   uint64_t blocksPerList = CoTaskMemLiveBlocks() - start;
 
   PropertyList props = HostGetProps(7, 8);
   EXPECT_EQ(sample::Describe(props), sample::Describe(reference));
   EXPECT_EQ(Frees(), blocksPerList);
   FreePropertyList(&props);
-  ReleasePropertyList(&reference, CoTaskMemFree);
+  ReleasePropertyList(&reference, HostBlockFree);
 
   TextItemList items = HostGetText(7, nullptr, 1);
   ASSERT_EQ(items.count, 3u);
@@ -396,6 +397,27 @@ TEST_F(HostOperations, CopiesThatCannotBeAllocatedFailAndStillFreeTheHostBlock) 
   MemFailNextAllocations(0);
   ASSERT_NE(returned, nullptr);
   EXPECT_EQ(returned->count, 0u);
+}
+
+// Counts from the host that no block could hold with 32-bit sizes fail like a
+// short allocation; the host's block is still freed.
+TEST_F(HostOperations, CountsBeyondA32BitSizeFail) {
+  SKIP_UNLESS_32_BIT_SIZES();
+  api.status = 0;
+  api.intsResult = {1, 2};
+  api.intsCountOverride = 0x40000001u;
+  IntList ints = HostGetIntsProp(7, 8, 1345);
+  EXPECT_EQ(ints.count, 0u);
+  EXPECT_EQ(ints.values, nullptr);
+  EXPECT_EQ(HostLastError(), -1);
+  EXPECT_EQ(Frees(), 1u);
+
+  PropEntry entry = {};
+  const PropertyList huge = {0x20000000u, &entry};  // 28-byte entries
+  PropertyList copy = {1, &entry};
+  EXPECT_EQ(CopyPropertyList(&copy, &huge, PluginBlockAlloc), -1);
+  EXPECT_EQ(copy.count, 0u);
+  EXPECT_EQ(copy.entries, nullptr);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
-// The boundary records on this 64-bit build: natural layout, so that the
+// The boundary records on a 64-bit build: natural layout, so that the
 // substitute host and the plug-in agree. (The 32-bit layout of the host is
-// asserted by the boundary header itself; CTest compiles it for i686.)
+// asserted by the boundary header itself, in the Windows build and in the
+// i686 compile CTest runs.)
 #include <cstddef>
+#include <cstdint>
 
 #include "host/client_hooks.h"
 #include "host/fm_api.h"
 
-static_assert(sizeof(void*) == 8, "these checks describe a 64-bit build");
+#if UINTPTR_MAX > 0xFFFFFFFFu
 static_assert(sizeof(PropIdent) == 16 && offsetof(PropIdent, name) == 8);
 static_assert(sizeof(TypedValue) == 24 && offsetof(TypedValue, u) == 8);
 static_assert(offsetof(TypedValue, u.ints.values) == 16 && offsetof(TypedValue, u.textRange.end) == 16);
@@ -21,3 +23,8 @@ static_assert(sizeof(Record21) == 48 && offsetof(Record21, value1) == 40 && offs
 static_assert(sizeof(Record22) == 24 && offsetof(Record22, list) == 8);
 static_assert(sizeof(TypedValueList) == 16 && sizeof(ResourceData) == 16);
 static_assert(sizeof(NotifyFields) == 6 * 8 + 16);
+#else
+// Where pointers are 32 bits wide the boundary header checks the host's own
+// layout; the field record follows it.
+static_assert(sizeof(NotifyFields) == 6 * 4 + 8);
+#endif

@@ -45,7 +45,7 @@ std::string NullsAsEmpty(std::string text) {
 
 TEST(PropertyListCopy, CopiesEveryTypeIntoFreshBlocksAndFreesEachHostBlockOnce) {
   uint64_t liveBefore = CoTaskMemLiveBlocks();
-  PropertyList host = sample::List(CoTaskMemAlloc);
+  PropertyList host = sample::List(HostBlockAlloc);
   uint64_t hostBlocks = CoTaskMemLiveBlocks() - liveBefore;
   uint64_t freesBefore = CoTaskMemFrees();
   uint64_t badBefore = CoTaskMemBadFrees();
@@ -56,7 +56,7 @@ TEST(PropertyListCopy, CopiesEveryTypeIntoFreshBlocksAndFreesEachHostBlockOnce) 
 
   // The copy must not share a block with the host's list: it is read after
   // that list is gone (the sanitizer build catches any use of a freed block).
-  ReleasePropertyList(&host, CoTaskMemFree);
+  ReleasePropertyList(&host, HostBlockFree);
   EXPECT_EQ(host.count, 0u);
   EXPECT_EQ(host.entries, nullptr);
   EXPECT_EQ(CoTaskMemLiveBlocks(), liveBefore);
@@ -122,18 +122,18 @@ TEST(TypedValueCopy, DuplicatesEveryTypeWithEmptyStringsForNull) {
 
 TEST(TypedValueRelease, FreesEveryLevelOfNestedLists) {
   uint64_t liveBefore = CoTaskMemLiveBlocks();
-  TypedValue value = sample::Value(kValueList, CoTaskMemAlloc);
+  TypedValue value = sample::Value(kValueList, HostBlockAlloc);
   // The outer list record and array, a string, an int array, the inner list
   // record and array, and a string list's array and one string.
   ASSERT_EQ(CoTaskMemLiveBlocks() - liveBefore, 8u);
-  ReleaseTypedValue(&value, CoTaskMemFree);
+  ReleaseTypedValue(&value, HostBlockFree);
   EXPECT_EQ(value.u.list, nullptr);
   EXPECT_EQ(CoTaskMemLiveBlocks(), liveBefore);
 }
 
 TEST(TextItemLists, CopyTakesStringsOfKindOneAndReleaseFreesOnlyThose) {
   uint64_t liveBefore = CoTaskMemLiveBlocks();
-  TextItemList host = sample::TextItems(CoTaskMemAlloc);
+  TextItemList host = sample::TextItems(HostBlockAlloc);
   TextItemList copy;
   ASSERT_EQ(CopyTextItemList(&copy, &host, PluginBlockAlloc), 0);
   ASSERT_EQ(copy.count, 3u);
@@ -141,7 +141,7 @@ TEST(TextItemLists, CopyTakesStringsOfKindOneAndReleaseFreesOnlyThose) {
   EXPECT_NE(copy.items[0].u.string, host.items[0].u.string);
   EXPECT_EQ(copy.items[1].u.value, 77);
   EXPECT_STREQ(copy.items[2].u.string, "two");
-  ReleaseTextItemList(&host, CoTaskMemFree);
+  ReleaseTextItemList(&host, HostBlockFree);
   EXPECT_EQ(CoTaskMemLiveBlocks(), liveBefore);
   FreeTextItemList(&copy);
 
@@ -151,7 +151,7 @@ TEST(TextItemLists, CopyTakesStringsOfKindOneAndReleaseFreesOnlyThose) {
   plain.items[0].u.value = 12345;
   plain.items[1] = plain.items[0];
   uint64_t freesBefore = CoTaskMemFrees();
-  ReleaseTextItemList(&plain, CoTaskMemFree);
+  ReleaseTextItemList(&plain, HostBlockFree);
   EXPECT_EQ(CoTaskMemFrees() - freesBefore, 1u);
   EXPECT_EQ(CoTaskMemBadFrees(), 0u);
 }
@@ -195,7 +195,11 @@ TEST(SetProperty, GrowsTheArrayToEightSixteenThirtyTwoEntries) {
   PropertyList list = {0, nullptr};
   for (int32_t code = 1; code <= 17; ++code) {
     ASSERT_EQ(SetIntProperty(&list, code, code * 10), 0);
+#if defined(_WIN32)
+    size_t usable = _msize(list.entries);
+#else
     size_t usable = malloc_usable_size(list.entries);
+#endif
     size_t expected = code <= 8 ? 8 : code <= 16 ? 16 : 32;
     EXPECT_GE(usable, expected * sizeof(PropEntry)) << "after entry " << code;
     EXPECT_LT(usable, expected * 2 * sizeof(PropEntry)) << "after entry " << code;
@@ -208,7 +212,7 @@ TEST(SetProperty, GrowsTheArrayToEightSixteenThirtyTwoEntries) {
 // ---- Running out of memory halfway ------------------------------------------------------
 
 TEST(CopyFailure, EveryFailingAllocationLeavesNothingBehind) {
-  PropertyList host = sample::List(CoTaskMemAlloc);
+  PropertyList host = sample::List(HostBlockAlloc);
   int failAt = 0;
   for (;; ++failAt) {
     ResetFailingAlloc(failAt);
@@ -226,7 +230,7 @@ TEST(CopyFailure, EveryFailingAllocationLeavesNothingBehind) {
     EXPECT_EQ(gLive, 0) << "failing allocation " << failAt;
   }
   EXPECT_GT(failAt, 50);  // every nested block was a chance to fail
-  ReleasePropertyList(&host, CoTaskMemFree);
+  ReleasePropertyList(&host, HostBlockFree);
 }
 
 // Copying into task-allocator blocks (as a host would) with the release
@@ -237,11 +241,11 @@ TEST(CopyFailure, TaskAllocatorShortageLeavesNoTaskBlocks) {
   uint64_t badBefore = CoTaskMemBadFrees();
   CoTaskMemFailNext(1);
   PropertyList copy;
-  EXPECT_EQ(CopyPropertyList(&copy, &source, CoTaskMemAlloc), -1);
+  EXPECT_EQ(CopyPropertyList(&copy, &source, HostBlockAlloc), -1);
   CoTaskMemFailNext(0);
   EXPECT_EQ(CoTaskMemLiveBlocks(), liveBefore);
-  ASSERT_EQ(CopyPropertyList(&copy, &source, CoTaskMemAlloc), 0);
-  ReleasePropertyList(&copy, CoTaskMemFree);
+  ASSERT_EQ(CopyPropertyList(&copy, &source, HostBlockAlloc), 0);
+  ReleasePropertyList(&copy, HostBlockFree);
   EXPECT_EQ(CoTaskMemLiveBlocks(), liveBefore);
   EXPECT_EQ(CoTaskMemBadFrees(), badBefore);
   FreePropertyList(&source);

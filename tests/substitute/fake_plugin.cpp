@@ -65,8 +65,15 @@ class Notifications final : public IFrameMakerNotifications0 {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int32_t F_ApiClientInit(void*, IUnknown* host, IUnknown*,
-                                                                          const PropertyList* description) {
+// Exported by visibility here, by the module definition file on Windows.
+#if defined(_WIN32)
+#define FAKE_PLUGIN_EXPORT
+#else
+#define FAKE_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" FAKE_PLUGIN_EXPORT int32_t GW_STDCALL F_ApiClientInit(void*, IUnknown* host, IUnknown*,
+                                                                 const PropertyList* description) {
   void* object = nullptr;
   if (host == nullptr || FAILED(host->QueryInterface(kIidHostApi, &object))) return -1;
   api = static_cast<IFrameMakerApi*>(object);

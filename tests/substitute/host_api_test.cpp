@@ -43,7 +43,8 @@ class HostApi : public ApiTest {
     EXPECT_EQ(api->SelectTableCells(doc, table, top, bottom, 0, columns - 1, &status), S_OK);
     return status;
   }
-  int32_t Call(HRESULT (IFrameMakerApi::*method)(ObjectId, int32_t, int32_t*), ObjectId doc, int32_t flags) {
+  int32_t Call(HRESULT (STDMETHODCALLTYPE IFrameMakerApi::*method)(ObjectId, int32_t, int32_t*), ObjectId doc,
+               int32_t flags) {
     int32_t status = -1;
     EXPECT_EQ((api->*method)(doc, flags, &status), S_OK);
     return status;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../fatal_stop.h"
+
 #include "platform/winapi.h"
 
 namespace {
@@ -60,13 +62,26 @@ TEST(MetricDivision, ExactlyPlusOrMinus32768) {
 
 TEST(MetricDivision, DivisorZeroIsFatal) {
   bool after = false;
-  try {
-    MetricDiv(65536, 0);
-    after = true;
-  } catch (const SoftwareException& exception) {
-    EXPECT_EQ(exception.code, 1u);
-  }
+  EXPECT_EQ(FatalStopCode([&] {
+              MetricDiv(65536, 0);
+              after = true;
+            }),
+            1u);
   EXPECT_FALSE(after);
+}
+
+// Should the host resume after the fatal stop, the quotient saturates by the
+// dividend's sign (0 counts as negative).
+TEST(MetricDivision, DivisorZeroSaturatesWhenTheHostResumes) {
+  const struct {
+    int32_t dividend;
+    int32_t expected;
+  } cases[] = {{65536, INT32_MAX}, {1, INT32_MAX}, {0, INT32_MIN}, {-1, INT32_MIN}, {INT32_MIN, INT32_MIN}};
+  for (const auto& c : cases) {
+    int32_t result = 0;
+    EXPECT_EQ(ResumedStopCode([&] { result = MetricDiv(c.dividend, 0); }), 1u) << c.dividend;
+    EXPECT_EQ(result, c.expected) << c.dividend;
+  }
 }
 
 TEST(MetricConversion, ToFloat) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "../fatal_stop.h"
+
 #include "platform/winapi.h"
 
 namespace {
@@ -46,20 +48,27 @@ TEST(Memory, AllocZeroedGivesZerosAndRefusesOverflowingProducts) {
 TEST(Memory, MustSucceedFailureEndsTheCallWithSoftwareException) {
   bool reachedAfter = false;
   MemFailNextAllocations(1);
-  try {
-    MemAlloc(16, kMemMustSucceed);
-    reachedAfter = true;
-    FAIL() << "the allocation returned";
-  } catch (const SoftwareException& exception) {
-    EXPECT_EQ(exception.code, 1u);
-    EXPECT_EQ(exception.flags, 0u);
-  }
+  EXPECT_EQ(FatalStopCode([&] {
+              MemAlloc(16, kMemMustSucceed);
+              reachedAfter = true;
+            }),
+            1u);
   EXPECT_FALSE(reachedAfter);
 
   MemFailNextAllocations(1);
-  EXPECT_THROW(MemRealloc(nullptr, 8, kMemMustSucceed), SoftwareException);
+  EXPECT_EQ(FatalStopCode([] { MemRealloc(nullptr, 8, kMemMustSucceed); }), 1u);
   MemFailNextAllocations(1);
-  EXPECT_THROW(MemAllocZeroed(1, 8, kMemMustSucceed), SoftwareException);
+  EXPECT_EQ(FatalStopCode([] { MemAllocZeroed(1, 8, kMemMustSucceed); }), 1u);
+  MemFailNextAllocations(0);
+}
+
+// A host handler may resume after the fatal stop: the allocation then returns
+// NULL to its caller instead of ending the process.
+TEST(Memory, MustSucceedFailureReturnsNullWhenTheHostResumes) {
+  void* block = &block;
+  MemFailNextAllocations(1);
+  EXPECT_EQ(ResumedStopCode([&] { block = MemAlloc(16, kMemMustSucceed); }), 1u);
+  EXPECT_EQ(block, nullptr);
   MemFailNextAllocations(0);
 }
 

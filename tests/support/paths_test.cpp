@@ -12,12 +12,30 @@
 
 namespace {
 
+// The process environment: setenv and unsetenv, or their Windows counterpart
+// (an empty value removes a variable there).
+void SetVariable(const char* name, const char* value) {
+#if defined(_WIN32)
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+
+void UnsetVariable(const char* name) {
+#if defined(_WIN32)
+  _putenv_s(name, "");
+#else
+  unsetenv(name);
+#endif
+}
+
 class PathsTest : public ::testing::Test {
  protected:
   void SetUp() override { SetHostEncoding("FrameRoman"); }
   void TearDown() override {
     SetHostEncoding("FrameRoman");
-    unsetenv("GW_TEST_HOME");
+    UnsetVariable("GW_TEST_HOME");
   }
 };
 
@@ -135,10 +153,10 @@ TEST_F(PathsTest, LongNamesAreCutOnCharacterBoundaries) {
 }
 
 TEST_F(PathsTest, ExpandsEnvironmentVariables) {
-  setenv("GW_TEST_HOME", "D:\\u", 1);
+  SetVariable("GW_TEST_HOME", "D:\\u");
   EXPECT_EQ(Normalized("$GW_TEST_HOME\\x.fm"), "D:\\u\\x.fm");
   EXPECT_EQ(Normalized("C:\\a\\$GW_TEST_HOME\\x"), "C:\\a\\D:\\u\\x");
-  unsetenv("GW_TEST_HOME");
+  UnsetVariable("GW_TEST_HOME");
   EXPECT_EQ(Normalized("$GW_TEST_HOME\\x.fm"), "$GW_TEST_HOME\\x.fm");
 
   char buffer[kPathBufferSize];
@@ -155,7 +173,7 @@ TEST_F(PathsTest, ExpandsEnvironmentVariables) {
 
 TEST_F(PathsTest, ExpansionStaysWithinTheBuffer) {
   std::string value(3000, 'v');
-  setenv("GW_TEST_HOME", value.c_str(), 1);
+  SetVariable("GW_TEST_HOME", value.c_str());
   char buffer[kPathBufferSize + 8];
   memset(buffer, 'Z', sizeof buffer);
   strcpy(buffer, "$GW_TEST_HOME\\$GW_TEST_HOME\\end");

@@ -1,6 +1,8 @@
 // Tests of StrList: growth, ownership, lookup and memory shortage.
 #include <gtest/gtest.h>
 
+#include "../fatal_stop.h"
+
 #include "platform/winapi.h"
 #include "support/memory.h"
 #include "support/str_list.h"
@@ -72,8 +74,27 @@ TEST(StringList, NewFailsOnlyForTheRecordAndTheSlotArrayMustSucceed) {
   MemFailNextAllocations(1);
   EXPECT_EQ(StrListNew(4, 1), nullptr);
   MemFailNextAllocationsAfter(1, 1);
-  EXPECT_THROW(StrListNew(4, 1), SoftwareException);
+  EXPECT_EQ(FatalStopCode([] { StrListNew(4, 1); }), 1u);
+  // A host that resumes after the fatal stop gets no list.
+  StrList* list = nullptr;
+  MemFailNextAllocationsAfter(1, 1);
+  EXPECT_EQ(ResumedStopCode([&] { list = StrListNew(4, 1); }), 1u);
+  EXPECT_EQ(list, nullptr);
   MemFailNextAllocations(0);
+}
+
+// With a 32-bit size_t, capacity + 1 slots and their byte count wrap around:
+// the slot array must never come out smaller than the capacity asked for.
+TEST(StringList, SlotArraySizesThatWrapIn32BitsFail) {
+  SKIP_UNLESS_32_BIT_SIZES();
+  EXPECT_EQ(FatalStopCode([] { StrListFree(StrListNew(UINT32_MAX, 1)); }), 1u);
+  StrList* list = StrListNew(1, 1);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(StrListReserve(list, 0x40000000u), -1);
+  EXPECT_EQ(list->capacity, 1u);
+  ASSERT_EQ(StrListAppend(list, "kept"), 0);
+  EXPECT_STREQ(StrListGet(list, 0), "kept");
+  StrListFree(list);
 }
 
 TEST(StringList, FindRemoveAndSort) {
