@@ -125,35 +125,38 @@ void ConvertRun(const char* run, size_t runLength, const char* source, const cha
   if (runLength == 0) {
     return;
   }
+  // The buffers come before the converters: a must-succeed allocation that
+  // fails ends in the fatal stop, which must not leave a converter open.
+  const size_t utf16Capacity = 2 * runLength + 1;
+  UChar* utf16 = static_cast<UChar*>(MemAlloc(utf16Capacity * sizeof(UChar), kMemMustSucceed));
+  const size_t targetCapacity = 8 * runLength + 4;
+  char* converted = static_cast<char*>(MemAlloc(targetCapacity, kMemMustSucceed));
+  if (utf16 == nullptr || converted == nullptr) {
+    // Only after the host resumed from the fatal stop.
+    MemFree(converted);
+    MemFree(utf16);
+    return;
+  }
   UErrorCode status = U_ZERO_ERROR;
   UConverter* converter = ucnv_open(source, &status);
   if (U_FAILURE(status) || converter == nullptr) {
+    MemFree(converted);
+    MemFree(utf16);
     return;
   }
   ucnv_setFallback(converter, true);
-  const size_t utf16Capacity = 2 * runLength + 1;
-  UChar* utf16 = static_cast<UChar*>(MemAlloc(utf16Capacity * sizeof(UChar), kMemMustSucceed));
-  if (utf16 == nullptr) {
-    ucnv_close(converter);
-    return;
-  }
   int32_t utf16Length = ucnv_toUChars(converter, utf16, static_cast<int32_t>(utf16Capacity), run,
                                       static_cast<int32_t>(runLength), &status);
   ucnv_close(converter);
   if (U_FAILURE(status)) {
+    MemFree(converted);
     MemFree(utf16);
     return;
   }
 
   converter = ucnv_open(target, &status);
   if (U_FAILURE(status) || converter == nullptr) {
-    MemFree(utf16);
-    return;
-  }
-  const size_t targetCapacity = 8 * runLength + 4;
-  char* converted = static_cast<char*>(MemAlloc(targetCapacity, kMemMustSucceed));
-  if (converted == nullptr) {
-    ucnv_close(converter);
+    MemFree(converted);
     MemFree(utf16);
     return;
   }
