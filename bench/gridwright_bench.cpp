@@ -5,10 +5,23 @@
 // runs them.
 //
 //   gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]
+//   gridwright_bench --curves [--runs N]
 //
 // Defaults: 200 chapters of 100 tables with 12 body rows (about 1 MB each).
+// --curves measures how cost grows instead: tables in one chapter (10 to
+// 5,000), formats in one catalogue (10 to 10,000) and chapters of about 1 MB
+// in a book (20 to 200). Each case runs the `gridwright` program beside this
+// one as a child process, N times (default 3), and reports the least CPU time
+// (user and system) per table, format or chapter and the child's peak memory
+// as a multiple of the largest chapter, beside the same figures for `cat`
+// reading the files.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +46,7 @@ struct Settings {
   int chapters = 200;
   int tables = 100;
   int rows = 12;
+  int extraFormats = 0;  // unused formats added to the catalogue
   bool keep = false;
 };
 
@@ -78,6 +92,9 @@ std::string Chapter(int number, const Settings& settings) {
       " <Ruling \n  <RulingTag `Medium'>\n  <RulingPenWidth  2.0 pt>\n > # end of Ruling\n> # end of RulingCatalog\n";
   text += "<TblCatalog \n";
   for (const char* format : kFormats) text += FormatStatement(format, "Left");
+  for (int extra = 1; extra <= settings.extraFormats; ++extra) {
+    text += FormatStatement("Extra " + std::to_string(extra), "Right");
+  }
   text += "> # end of TblCatalog\n<Tbls \n";
   for (int table = 1; table <= settings.tables; ++table) {
     // "Legacy" and "Spare" stay unused.
@@ -122,10 +139,200 @@ std::pair<int, double> RunVerb(std::vector<std::string> arguments) {
   return {static_cast<int>(code), seconds};
 }
 
+// ---- Scaling curves ----
+
+// A child process's least CPU time over its runs and its largest peak memory.
+struct ChildCost {
+  double seconds = 0;
+  double peakMegabytes = 0;
+  int exitCode = 0;
+};
+
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs program with arguments `runs` times, its output to /dev/null.
+// Linux keeps a process's memory high-water mark across exec, so a child
+// spawned from this (large) process would report at least this process's
+// size. Each child is therefore started by a fresh, small copy of this
+// program (--measure), which runs it and prints its CPU time, peak and exit.
+ChildCost MeasureDirectly(const std::vector<std::string>& command) {
+  ChildCost cost;
+  pid_t child = fork();
+  if (child == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) < 0) {
+    cost.exitCode = 127;
+    return cost;
+  }
+  cost.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  cost.seconds = CpuSeconds(usage);
+  cost.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return cost;
+}
+
+ChildCost RunChild(const std::string& program, const std::vector<std::string>& arguments, int runs) {
+  ChildCost cost;
+  cost.seconds = 1e30;
+  for (int run = 0; run < runs; ++run) {
+    std::error_code error;
+    const std::string self = fs::read_symlink("/proc/self/exe", error).string();
+    std::vector<std::string> command = {self, "--measure", program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+      cost.exitCode = 127;
+      return cost;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    pid_t child = 0;
+    int spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, got);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) < 0) {
+      std::cerr << "cannot run " << program << "\n";
+      cost.exitCode = 127;
+      return cost;
+    }
+    double seconds = 0, peak = 0;
+    int code = 127;
+    if (std::sscanf(report.c_str(), "%lf %lf %d", &seconds, &peak, &code) != 3) code = 127;
+    cost.exitCode = std::max(cost.exitCode, code);
+    cost.seconds = std::min(cost.seconds, seconds);
+    cost.peakMegabytes = std::max(cost.peakMegabytes, peak);
+  }
+  return cost;
+}
+
+// The `gridwright` program built beside this benchmark.
+std::string GridwrightProgram() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return (self.parent_path() / "gridwright").string();
+}
+
+void PrintCurveLine(const char* unit, int count, const char* verb, const ChildCost& cost, const ChildCost& cat,
+                    double largestMegabytes) {
+  std::printf("  %6d %-8s %-17s %8.3f s  %9.1f us/%s  peak %6.1f MB = %5.1fx  (cat %6.3f s, %4.1fx)%s\n", count, unit,
+              verb, cost.seconds, cost.seconds * 1e6 / count, unit, cost.peakMegabytes,
+              cost.peakMegabytes / largestMegabytes, cat.seconds, cat.peakMegabytes / largestMegabytes,
+              cost.exitCode == 0 ? "" : "  FAILED");
+}
+
+// Writes a chapter and returns its size in megabytes.
+double WriteChapter(const fs::path& path, int number, const Settings& settings) {
+  std::string text = Chapter(number, settings);
+  std::ofstream(path, std::ios::binary) << text;
+  return static_cast<double>(text.size()) / (1024.0 * 1024.0);
+}
+
+int RunCurves(const fs::path& folder, int runs) {
+  const std::string gridwright = GridwrightProgram();
+  int failures = 0;
+  const auto tally = [&](const ChildCost& cost) { failures += cost.exitCode != 0 ? 1 : 0; };
+
+  std::printf("Tables in one chapter (2 body rows each):\n");
+  for (int tables : {10, 100, 1000, 5000}) {
+    Settings settings;
+    settings.tables = tables;
+    settings.rows = 2;
+    const fs::path chapter = folder / ("tables" + std::to_string(tables) + ".mif");
+    const double megabytes = WriteChapter(chapter, 1, settings);
+    const ChildCost cat = RunChild("cat", {chapter.string()}, runs);
+    for (const char* verb : {"list-usage", "remove-overrides"}) {
+      ChildCost cost = RunChild(gridwright, {verb, "--yes", "--no-progress", chapter.string()}, runs);
+      tally(cost);
+      PrintCurveLine("table", tables, verb, cost, cat, megabytes);
+    }
+  }
+
+  std::printf("Formats in one catalogue (10 tables using 6 of them):\n");
+  for (int formats : {10, 100, 1000, 10000}) {
+    Settings settings;
+    settings.tables = 10;
+    settings.rows = 2;
+    settings.extraFormats = std::max(0, formats - static_cast<int>(std::size(kFormats)));
+    const fs::path chapter = folder / ("formats" + std::to_string(formats) + ".mif");
+    const double megabytes = WriteChapter(chapter, 1, settings);
+    const ChildCost cat = RunChild("cat", {chapter.string()}, runs);
+    for (const char* verb : {"list-usage", "delete-unused"}) {
+      // Each run starts from the full catalogue.
+      ChildCost cost;
+      cost.seconds = 1e30;
+      for (int run = 0; run < runs; ++run) {
+        WriteChapter(chapter, 1, settings);
+        ChildCost one = RunChild(gridwright, {verb, "--yes", "--no-progress", chapter.string()}, 1);
+        cost.seconds = std::min(cost.seconds, one.seconds);
+        cost.peakMegabytes = std::max(cost.peakMegabytes, one.peakMegabytes);
+        cost.exitCode = std::max(cost.exitCode, one.exitCode);
+      }
+      tally(cost);
+      PrintCurveLine("format", formats, verb, cost, cat, megabytes);
+    }
+  }
+
+  std::printf("Chapters of about 1 MB in one book (100 tables of 12 body rows each):\n");
+  Settings settings;
+  double largest = 0;
+  int written = 0;
+  for (int chapters : {20, 100, 200}) {
+    for (; written < chapters; ++written) {
+      largest = std::max(largest, WriteChapter(folder / ("chapter" + std::to_string(written + 1) + ".mif"),
+                                               written + 1, settings));
+    }
+    std::string book = "<Book 7.00>\n";
+    std::vector<std::string> files;
+    for (int chapter = 1; chapter <= chapters; ++chapter) {
+      std::string name = "chapter" + std::to_string(chapter) + ".mif";
+      book += "<BookComponent \n <FileName `<c\\>" + name + "'>\n> # end of BookComponent\n";
+      files.push_back((folder / name).string());
+    }
+    const fs::path bookPath = folder / ("book" + std::to_string(chapters) + ".book");
+    std::ofstream(bookPath, std::ios::binary) << book;
+    const ChildCost cat = RunChild("cat", files, runs);
+    for (const char* verb : {"list-usage", "delete-unused", "remove-overrides"}) {
+      ChildCost cost = RunChild(gridwright, {verb, "--yes", "--no-progress", bookPath.string()}, runs);
+      tally(cost);
+      PrintCurveLine("chapter", chapters, verb, cost, cat, largest);
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--measure") {
+    ChildCost cost = MeasureDirectly(std::vector<std::string>(argv + 2, argv + argc));
+    std::printf("%.6f %.3f %d\n", cost.seconds, cost.peakMegabytes, cost.exitCode);
+    return 0;
+  }
   Settings settings;
+  bool curves = false;
+  int runs = 3;
   for (int i = 1; i < argc; ++i) {
     std::string option = argv[i];
     auto value = [&]() { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
@@ -137,10 +344,26 @@ int main(int argc, char** argv) {
       settings.rows = value();
     else if (option == "--keep")
       settings.keep = true;
+    else if (option == "--curves")
+      curves = true;
+    else if (option == "--runs")
+      runs = value();
     else {
-      std::cerr << "usage: gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]\n";
+      std::cerr << "usage: gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]\n"
+                   "       gridwright_bench --curves [--runs N]\n";
       return 2;
     }
+  }
+  if (curves) {
+    if (runs < 1) {
+      std::cerr << "gridwright_bench: --runs must be at least 1\n";
+      return 2;
+    }
+    fs::path folder = fs::temp_directory_path() / ("gridwright_curves_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    int status = RunCurves(folder, runs);
+    fs::remove_all(folder);
+    return status;
   }
   if (settings.chapters < 1 || settings.tables < 1 || settings.rows < 1) {
     std::cerr << "gridwright_bench: counts must be at least 1\n";

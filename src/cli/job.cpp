@@ -272,6 +272,7 @@ ExitCode RunVerb(const JobRequest& request, HostSession& session, Io& io) {
   std::optional<TextRange> selectionBefore;
   if (target != nullptr) selectionBefore = target->selection;
   session.RunCommand(command);
+  session.SyncSavedFolders();
   PrintMessages(session, marks, io);
   CommandFacts facts = session.Facts(marks);
   if (facts.failedHostCalls > 0) {

@@ -281,13 +281,12 @@ Status HostSession::CheckBookReadable(sub::Book& book) {
     }
     if (component->kind != sub::kComponentDocument) continue;
     if (host_->FindDocumentByPath(component->fileName) != nullptr) continue;
-    sub::LoadResult loaded = store_->Inner().Load(component->fileName);
-    if (auto* error = std::get_if<sub::StoreError>(&loaded)) {
+    // Parsed only: the walk's own open is the one read that makes the document.
+    if (std::optional<sub::StoreError> error = store_->Inner().CheckParses(component->fileName)) {
       // A missing file is the host's ordinary "Could not open file:" case.
       if (error->kind == sub::StoreError::Kind::kNotFound) continue;
       return Failure{ExitCode::kUnreadable, error->message};
     }
-    store_->Inner().Forget(std::get<std::unique_ptr<sub::Document>>(loaded)->Id());
   }
   return {};
 }
@@ -297,6 +296,10 @@ Status HostSession::SaveDocument(const sub::Document& document) {
   if (error) return Failure{ExitCode::kFailed, "save: " + error->message};
   return {};
 }
+
+void HostSession::SyncSavedFolders() { store_->Inner().SyncFolders(); }
+
+const mif::MifFileStore& HostSession::Files() const { return store_->Inner(); }
 
 Status HostSession::WriteNewMif(const sub::Document& document, const std::filesystem::path& local) {
   return WriteNewText(mif::WriteNewDocument(document), local);

@@ -26,6 +26,10 @@
 #include "substitute/plugin_session.h"
 #include "substitute/substitute_host.h"
 
+namespace gw::mif {
+class MifFileStore;
+}
+
 namespace gw::cli {
 
 // The streams a job talks to and whether they are terminals.
@@ -111,12 +115,18 @@ class HostSession {
   [[nodiscard]] Result<substitute::Document*> OpenDocument(const std::filesystem::path& local);
   // Opens a MIF book and makes it the active book. Its documents stay closed.
   [[nodiscard]] Result<substitute::Book*> OpenBook(const std::filesystem::path& local);
-  // Loads every document of the book once and drops it again, so that a
-  // changing book command does not start on a book with an unreadable file.
+  // Reads and parses every document of the book (without making documents),
+  // so that a changing book command does not start on a book with a file
+  // that does not read.
   [[nodiscard]] Status CheckBookReadable(substitute::Book& book);
   // Saves an open document over its own file (atomically, through the
   // store); in a dry run only records what would change.
   [[nodiscard]] Status SaveDocument(const substitute::Document& document);
+  // Makes the renames of the saves so far durable, flushing each folder once;
+  // called when a command's walk ends.
+  void SyncSavedFolders();
+  // The file store under the host: what it read and saved.
+  [[nodiscard]] const mif::MifFileStore& Files() const;
   // Writes a document the plug-in made (a report, a list) as a new MIF file.
   [[nodiscard]] Status WriteNewMif(const substitute::Document& document, const std::filesystem::path& local);
   // Writes text as a new file (a list in its plain text form), atomically;

@@ -67,10 +67,12 @@ sub::LoadResult MifFileStore::Load(std::string_view hostPath) {
   }
   std::optional<Stamp> stamp = StampOf(local.Value());
   Result<Document> tree = ReadFile(shown);
+  ++reads_.parsed;
   if (!tree) {
     unreadable_.insert(key);
     return Failure(StoreError::Kind::kUnreadable, "open: " + tree.ErrorMessage());
   }
+  ++reads_.loaded;
   Result<BoundDocument> bound = ReadDocument(std::move(tree).Value(), std::string(hostPath));
   if (!bound) {
     unreadable_.insert(key);
@@ -81,6 +83,26 @@ sub::LoadResult MifFileStore::Load(std::string_view hostPath) {
   BoundDocument& value = bound.Value();
   loaded_[value.document->Id()] = Loaded{std::move(value.binding), {key}, {}};
   return std::move(value.document);
+}
+
+std::optional<StoreError> MifFileStore::CheckParses(std::string_view hostPath) {
+  Result<std::filesystem::path> local = paths_.ToLocal(hostPath);
+  if (!local) return Failure(StoreError::Kind::kNotFound, "open: " + local.ErrorMessage());
+  const std::string shown = local.Value().string();
+  std::error_code error;
+  if (!std::filesystem::exists(local.Value(), error)) {
+    return Failure(StoreError::Kind::kNotFound, "open " + shown + ": no such file");
+  }
+  Result<Document> tree = ReadFile(shown);
+  ++reads_.parsed;
+  if (!tree) {
+    unreadable_.insert(sub::NormalizeHostPath(hostPath));
+    return Failure(StoreError::Kind::kUnreadable, "open: " + tree.ErrorMessage());
+  }
+  if (tree.Value().Kind() != FileKind::Document) {
+    return Failure(StoreError::Kind::kUnreadable, "open: " + shown + ": is a book file, not a document");
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> MifFileStore::RefusalFor(const std::string& key, const std::filesystem::path& local,
@@ -104,7 +126,7 @@ std::optional<std::string> MifFileStore::RefusalFor(const std::string& key, cons
 std::optional<StoreError> MifFileStore::WriteText(const std::string& key, const std::filesystem::path& local,
                                                   std::string_view text, bool readAsDocument) {
   if (text.empty()) return Failure(StoreError::Kind::kFailed, "save " + local.string() + ": nothing to write");
-  Status written = WriteFileAtomically(local.string(), text);
+  Status written = WriteFileAtomically(local.string(), text, &folderSyncs_);
   if (!written) return Failure(StoreError::Kind::kFailed, "save: " + written.ErrorMessage());
   if (std::optional<Stamp> stamp = StampOf(local)) known_[key] = Known{*stamp, readAsDocument};
   unreadable_.erase(key);

@@ -30,6 +30,7 @@
 
 #include "mif/host_paths.h"
 #include "mif/mif_document.h"
+#include "mif/mif_writer.h"
 #include "substitute/file_store.h"
 
 namespace gw::mif {
@@ -51,6 +52,17 @@ class MifFileStore final : public substitute::FileStore {
   // the drive; kUnreadable: the file could not be read or is not a valid MIF
   // document (the message names the file, line and problem).
   [[nodiscard]] substitute::LoadResult Load(std::string_view hostPath) override;
+  // Whether the file reads as a MIF document, without making one: it is read
+  // and parsed only (kNotFound and kUnreadable as for Load). Cheaper than a
+  // Load; a file that parses but does not map into a document shows only
+  // when it is loaded.
+  [[nodiscard]] std::optional<substitute::StoreError> CheckParses(std::string_view hostPath);
+  // Files read so far: parsed (by Load or CheckParses) and loaded as documents.
+  struct ReadCounts {
+    size_t parsed = 0;
+    size_t loaded = 0;
+  };
+  [[nodiscard]] const ReadCounts& Reads() const { return reads_; }
   // Writes the document as MIF under hostPath: the file it was loaded from
   // with the model's changes, or a new MIF document. kFailed, with the reason,
   // when the save is refused (see above) or the write fails.
@@ -90,6 +102,12 @@ class MifFileStore final : public substitute::FileStore {
 
   [[nodiscard]] const HostPaths& Paths() const { return paths_; }
 
+  // Saves flush each file before its rename but leave the folders to this:
+  // call it at the end of a walk to make the renames durable, each folder
+  // flushed once (the destructor does it too).
+  void SyncFolders() { folderSyncs_.SyncAll(); }
+  [[nodiscard]] const FolderSyncs& Folders() const { return folderSyncs_; }
+
  private:
   struct Stamp {
     std::uintmax_t size = 0;
@@ -120,6 +138,8 @@ class MifFileStore final : public substitute::FileStore {
   std::unordered_map<::ObjectId, Loaded> loaded_;
   std::map<std::string, Known> known_;  // by host key
   std::set<std::string> unreadable_;    // host keys whose load failed
+  FolderSyncs folderSyncs_;
+  ReadCounts reads_;
 };
 
 }  // namespace gw::mif

@@ -132,6 +132,7 @@ Status Reader::ReadTable(NodeId tbl) {
   if (table == nullptr) return Fail(tbl, "the table could not be made");
   const ObjectId tableId = table->id;
   table->anchor = TextLoc{0, 0};
+  model_.InvalidateTableOrder();
   if (own) table->properties = std::move(*own);
   auto titleNamed = table->properties.find(kTitleFormatCode);
   const std::string titleFormat = titleNamed != table->properties.end() ? titleNamed->second.text : "TableTitle";

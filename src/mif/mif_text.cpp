@@ -84,6 +84,7 @@ void Reader::ResolveAnchors() {
     // Tables anchored at one place stand in the order of their anchors.
     made->anchorSequence = sequence++;
   }
+  model_.InvalidateTableOrder();
   // The anchors in file order are the anchors in text order.
   for (const PendingAnchor& anchor : pending_) {
     auto table = tablesById_.find(anchor.tblId);

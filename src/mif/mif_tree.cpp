@@ -324,11 +324,17 @@ std::vector<NodeId> Document::Values(NodeId statement) const {
 std::optional<SourcePosition> Document::PositionOf(NodeId node) const {
   std::uint32_t offset = nodes_[node].sourceOffset;
   if (offset == kNewNode) return std::nullopt;
-  auto begin = source_.begin();
-  auto line = std::count(begin, begin + offset, '\n');
-  std::size_t lineStart = offset == 0 ? std::string::npos : source_.rfind('\n', offset - 1);
-  lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
-  return SourcePosition{static_cast<std::uint32_t>(line + 1), static_cast<std::uint32_t>(offset - lineStart + 1)};
+  // Indexed once, so that positioning every edit of a save stays linear.
+  if (lineStarts_.empty()) {
+    lineStarts_.push_back(0);
+    for (std::size_t i = 0; i < source_.size(); ++i) {
+      if (source_[i] == '\n') lineStarts_.push_back(static_cast<std::uint32_t>(i + 1));
+    }
+  }
+  // The line is the last one starting at or before the offset.
+  auto after = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+  const auto line = static_cast<std::uint32_t>(after - lineStarts_.begin());
+  return SourcePosition{line, offset - *(after - 1) + 1};
 }
 
 std::vector<std::optional<std::uint32_t>> Document::LinesOf(const std::vector<NodeId>& nodes) const {

@@ -245,6 +245,8 @@ class Document {
   void NoteEdit(Edit::Kind kind, NodeId statement);
 
   std::string source_;  // the file as read
+  // Offsets where the source's lines start, made on the first PositionOf.
+  mutable std::vector<std::uint32_t> lineStarts_;
   std::string added_;   // text of new and changed nodes
   std::vector<Node> nodes_;
   std::string fileName_;

@@ -165,7 +165,25 @@ class IgnoreFileSizeSignal {
 
 }  // namespace
 
-Status WriteFileAtomically(const std::string& givenPath, std::string_view text) {
+namespace {
+
+void SyncFolder(const std::string& folder) {
+  int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    (void)::fsync(folderFd);
+    ::close(folderFd);
+  }
+}
+
+}  // namespace
+
+void FolderSyncs::SyncAll() {
+  for (const std::string& folder : pending_) SyncFolder(folder);
+  synced_ += pending_.size();
+  pending_.clear();
+}
+
+Status WriteFileAtomically(const std::string& givenPath, std::string_view text, FolderSyncs* folderSyncs) {
   IgnoreFileSizeSignal ignoreFileSize;
   // Through a symbolic link the file it points to is replaced, and the link stays.
   std::string path = givenPath;
@@ -221,11 +239,12 @@ Status WriteFileAtomically(const std::string& givenPath, std::string_view text) 
   if (closed != 0) return fail("cannot write", errno);
   if (::rename(tempPath.c_str(), path.c_str()) != 0) return fail("cannot replace the file", errno);
 
-  // Make the rename itself durable; the new file is complete either way.
-  int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    (void)::fsync(folderFd);
-    ::close(folderFd);
+  // Make the rename itself durable, now or with the caller's other folders;
+  // the new file is complete either way.
+  if (folderSyncs != nullptr) {
+    folderSyncs->Add(folder);
+  } else {
+    SyncFolder(folder);
   }
   return Status::Ok();
 }

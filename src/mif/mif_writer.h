@@ -1,6 +1,7 @@
 // Writing MIF: a Document back to text, and text safely over a file.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,31 @@ namespace gw::mif {
 // symbolic link, the file it points to is replaced. A read-only file (one the
 // user may not write, or with no write permission bits) is refused and left
 // alone; a write beyond the file-size limit fails instead of raising SIGXFSZ.
-Status WriteFileAtomically(const std::string& path, std::string_view text);
+//
+// The rename is made durable by flushing the folder: at once, or, when
+// folderSyncs is given, once per folder when the caller calls its SyncAll
+// (a walk that saves many files in one folder flushes it once).
+class FolderSyncs;
+Status WriteFileAtomically(const std::string& path, std::string_view text, FolderSyncs* folderSyncs = nullptr);
+
+// Folders holding renames that are not yet durable. SyncAll flushes each
+// once; the destructor does what is left.
+class FolderSyncs {
+ public:
+  FolderSyncs() = default;
+  FolderSyncs(const FolderSyncs&) = delete;
+  FolderSyncs& operator=(const FolderSyncs&) = delete;
+  ~FolderSyncs() { SyncAll(); }
+
+  void Add(std::string folder) { pending_.insert(std::move(folder)); }
+  void SyncAll();
+  [[nodiscard]] size_t Pending() const { return pending_.size(); }
+  // Folders flushed so far, counting each flush.
+  [[nodiscard]] size_t Synced() const { return synced_; }
+
+ private:
+  std::set<std::string> pending_;
+  size_t synced_ = 0;
+};
 
 }  // namespace gw::mif

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <set>
+#include <utility>
 
 namespace gw::substitute {
 
@@ -303,42 +304,77 @@ TableFormat& Document::AddTableFormat(std::string name, const TableFormat* like)
     return *existing;
   }
   ObjectId id = NewObjectId(ObjectKind::kTableFormat);
+  ObjectId last = tableFormatOrder_.empty() ? 0 : tableFormatOrder_.back();
   tableFormatOrder_.push_back(id);
+  tableFormatLinks_[id] = {last, 0};
+  if (last != 0) tableFormatLinks_[last].second = id;
+  tableFormatsByName_[name] = id;
   return tableFormats_[id] = TableFormat{id, std::move(name), std::move(properties)};
 }
 
 NamedObject& Document::AddColour(std::string name) {
   ObjectId id = NewObjectId(ObjectKind::kColour);
   colourOrder_.push_back(id);
+  coloursByName_.emplace(name, id);  // a second colour of a name is never found by it
   return named_[id] = NamedObject{id, std::move(name)};
 }
 
 NamedObject& Document::AddRuling(std::string name) {
   ObjectId id = NewObjectId(ObjectKind::kRuling);
   rulingOrder_.push_back(id);
+  rulingsByName_.emplace(name, id);
   return named_[id] = NamedObject{id, std::move(name)};
 }
 
 bool Document::DeleteTableFormat(ObjectId format) {
-  if (tableFormats_.erase(format) == 0) return false;
+  auto found = tableFormats_.find(format);
+  if (found == tableFormats_.end()) return false;
+  if (auto named = tableFormatsByName_.find(found->second.name);
+      named != tableFormatsByName_.end() && named->second == format) {
+    tableFormatsByName_.erase(named);
+  }
+  tableFormats_.erase(found);
   std::erase(tableFormatOrder_, format);
+  if (auto links = tableFormatLinks_.find(format); links != tableFormatLinks_.end()) {
+    auto [previous, next] = links->second;
+    if (previous != 0) tableFormatLinks_[previous].second = next;
+    if (next != 0) tableFormatLinks_[next].first = previous;
+    tableFormatLinks_.erase(links);
+  }
+  return true;
+}
+
+ObjectId Document::NextTableFormat(ObjectId format) const {
+  auto links = tableFormatLinks_.find(format);
+  return links == tableFormatLinks_.end() ? 0 : links->second.second;
+}
+
+void Document::LinkTableFormats() {
+  tableFormatLinks_.clear();
+  for (size_t i = 0; i < tableFormatOrder_.size(); ++i) {
+    tableFormatLinks_[tableFormatOrder_[i]] = {i == 0 ? 0 : tableFormatOrder_[i - 1],
+                                               i + 1 == tableFormatOrder_.size() ? 0 : tableFormatOrder_[i + 1]};
+  }
+}
+
+bool Document::RenameTableFormat(ObjectId format, std::string name) {
+  TableFormat* found = FindTableFormat(format);
+  if (found == nullptr) return false;
+  if (auto named = tableFormatsByName_.find(found->name);
+      named != tableFormatsByName_.end() && named->second == format) {
+    tableFormatsByName_.erase(named);
+  }
+  tableFormatsByName_[name] = format;
+  found->name = std::move(name);
   return true;
 }
 
 ParagraphFormat* Document::FindParagraphFormat(std::string_view name) {
-  if (auto hit = paragraphFormatsByName_.find(name); hit != paragraphFormatsByName_.end()) {
-    auto format = paragraphFormats_.find(hit->second);
-    if (format != paragraphFormats_.end() && format->second.name == name) return &format->second;
-  }
-  // Not indexed under this name (a format renamed in place): the catalogue in order.
-  for (ObjectId id : paragraphFormatOrder_) {
-    auto format = paragraphFormats_.find(id);
-    if (format != paragraphFormats_.end() && format->second.name == name) {
-      paragraphFormatsByName_[std::string(name)] = id;
-      return &format->second;
-    }
-  }
-  return nullptr;
+  auto hit = paragraphFormatsByName_.find(name);
+  if (hit == paragraphFormatsByName_.end()) return nullptr;
+  ++work_.catalogueComparisons;
+  auto format = paragraphFormats_.find(hit->second);
+  return format != paragraphFormats_.end() && format->second.name == name ? &format->second : nullptr;
 }
 
 SharedListProperties Document::SharedProperties(const ParagraphFormat& format) {
@@ -348,24 +384,25 @@ SharedListProperties Document::SharedProperties(const ParagraphFormat& format) {
 }
 
 TableFormat* Document::FindTableFormat(std::string_view name) {
-  for (ObjectId id : tableFormatOrder_) {
-    if (tableFormats_[id].name == name) return &tableFormats_[id];
-  }
-  return nullptr;
+  auto hit = tableFormatsByName_.find(name);
+  if (hit == tableFormatsByName_.end()) return nullptr;
+  ++work_.catalogueComparisons;
+  auto format = tableFormats_.find(hit->second);
+  return format != tableFormats_.end() && format->second.name == name ? &format->second : nullptr;
 }
 
 ObjectId Document::ColourId(std::string_view name) const {
-  for (ObjectId id : colourOrder_) {
-    if (named_.at(id).name == name) return id;
-  }
-  return 0;
+  auto hit = coloursByName_.find(name);
+  if (hit == coloursByName_.end()) return 0;
+  ++work_.catalogueComparisons;
+  return hit->second;
 }
 
 ObjectId Document::RulingId(std::string_view name) const {
-  for (ObjectId id : rulingOrder_) {
-    if (named_.at(id).name == name) return id;
-  }
-  return 0;
+  auto hit = rulingsByName_.find(name);
+  if (hit == rulingsByName_.end()) return 0;
+  ++work_.catalogueComparisons;
+  return hit->second;
 }
 
 std::vector<std::string> Document::TableFormatNames() const {
@@ -383,6 +420,7 @@ Page& Document::AddPage(ObjectKind kind, std::string name) {
 Flow& Document::AddFlow(std::string tag) {
   ObjectId id = NewObjectId(ObjectKind::kFlow);
   flowOrder_.push_back(id);
+  InvalidateTableOrder();
   return flows_[id] = Flow{id, std::move(tag), {}};
 }
 
@@ -390,6 +428,7 @@ Frame& Document::AddTextFrame(ObjectId flow, ObjectId page, ObjectId parentFrame
   Frame frame;
   frame.id = NewObjectId(ObjectKind::kTextFrame);
   frame.flow = flow;
+  InvalidateTableOrder();
   frame.parentFrame = parentFrame;
   frame.page = parentFrame == 0 ? page : 0;
   if (Flow* f = FindFlow(flow)) f->frames.push_back(frame.id);
@@ -428,6 +467,7 @@ Paragraph& Document::NewParagraph(ObjectId container, std::string text, std::str
   paragraph.text = std::move(text);
   paragraph.formatProperties = std::move(formatProperties);
   paragraph.formatName = std::move(formatName);
+  InvalidateTableOrder();
   // Ids only grow, so the new paragraph goes last.
   ObjectId id = paragraph.id;
   return paragraphs_.emplace_hint(paragraphs_.end(), id, std::move(paragraph))->second;
@@ -474,6 +514,7 @@ std::vector<ObjectId> Document::MainFlowParagraphs() const {
 std::optional<TextLoc> Document::InsertText(TextLoc at, std::string_view text) {
   Paragraph* paragraph = FindParagraph(at.object);
   if (paragraph == nullptr || at.offset < 0) return std::nullopt;
+  InvalidateTableOrder();  // anchors move with the text
   size_t offset = std::min<size_t>(static_cast<size_t>(at.offset), paragraph->text.size());
   ObjectId current = paragraph->id;
   size_t start = 0;
@@ -549,6 +590,7 @@ Table* Document::AddTableOfTag(std::string tag, PropertyBag properties, std::vec
   }
   table.anchor = TextLoc{anchor.object, offset};
   ObjectId id = table.id;
+  InvalidateTableOrder();
   tables_[id] = std::move(table);
   tableCreationOrder_.push_back(id);
   UpdateTitle(tables_[id]);
@@ -564,6 +606,7 @@ void Document::UpdateTitle(Table& table) {
     Paragraph& title = NewParagraph(table.id, "", formatName);
     table.titleParagraphs.push_back(title.id);
   } else if (!wanted && !table.titleParagraphs.empty()) {
+    InvalidateTableOrder();
     for (ObjectId p : table.titleParagraphs) paragraphs_.erase(p);
     table.titleParagraphs.clear();
   }
@@ -573,6 +616,7 @@ std::vector<ObjectId> Document::InsertRows(ObjectId tableId, size_t at, int32_t 
   std::vector<ObjectId> added;
   Table* table = FindTable(tableId);
   if (table == nullptr || count <= 0) return added;
+  InvalidateTableOrder();
   at = std::min(at, table->rows.size());
   const std::string cellFormat = kind == kRowBody ? "CellBody" : "CellHeading";
   // Every new cell paragraph shares the one list of the format.
@@ -604,6 +648,7 @@ std::vector<ObjectId> Document::InsertRows(ObjectId tableId, size_t at, int32_t 
 void Document::RemoveRow(ObjectId rowId) {
   Row* row = FindRow(rowId);
   if (row == nullptr) return;
+  InvalidateTableOrder();
   for (ObjectId cell : row->cells) {
     for (ObjectId p : cells_[cell].paragraphs) paragraphs_.erase(p);
     cells_.erase(cell);
@@ -615,6 +660,7 @@ void Document::RemoveRow(ObjectId rowId) {
 bool Document::DeleteTable(ObjectId tableId) {
   Table* table = FindTable(tableId);
   if (table == nullptr) return false;
+  InvalidateTableOrder();
   for (ObjectId row : std::vector<ObjectId>(table->rows)) RemoveRow(row);
   for (ObjectId p : table->titleParagraphs) paragraphs_.erase(p);
   tables_.erase(tableId);
@@ -682,7 +728,9 @@ void Document::CollectTables(ObjectId paragraph, const TableOrderIndex& index, s
   }
 }
 
-std::vector<ObjectId> Document::TablesInOrder() const {
+const Document::TableOrder& Document::KeptTableOrder() const {
+  if (tableOrder_.valid) return tableOrder_;
+  ++work_.tableOrderBuilds;
   TableOrderIndex index;
   for (size_t i = 0; i < tableCreationOrder_.size(); ++i) {
     ObjectId anchor = tables_.at(tableCreationOrder_[i]).anchor.object;
@@ -695,6 +743,7 @@ std::vector<ObjectId> Document::TablesInOrder() const {
     for (ObjectId frameId : flows_.at(flowId).frames) {
       const Frame* frame = FindFrame(frameId);
       if (frame == nullptr) continue;
+      work_.tableOrderSteps += frame->paragraphs.size();
       for (ObjectId p : frame->paragraphs) CollectTables(p, index, order, seen);
     }
   }
@@ -702,7 +751,46 @@ std::vector<ObjectId> Document::TablesInOrder() const {
   for (size_t i = 0; i < tableCreationOrder_.size(); ++i) {
     if (!seen[i]) order.push_back(tableCreationOrder_[i]);
   }
-  return order;
+  TableOrder made;
+  made.order = std::move(order);
+  made.position.reserve(made.order.size());
+  for (size_t i = 0; i < made.order.size(); ++i) {
+    ObjectId table = made.order[i];
+    made.position.emplace(table, i);
+    made.anchoredIn[tables_.at(table).anchor.object].push_back(table);
+  }
+  for (auto& [paragraph, tables] : made.anchoredIn) {
+    std::stable_sort(tables.begin(), tables.end(), [&](ObjectId a, ObjectId b) {
+      return tables_.at(a).anchor.offset < tables_.at(b).anchor.offset;
+    });
+  }
+  work_.tableOrderSteps += made.order.size();
+  made.valid = true;
+  tableOrder_ = std::move(made);
+  return tableOrder_;
+}
+
+std::vector<ObjectId> Document::TablesInOrder() const { return KeptTableOrder().order; }
+
+ObjectId Document::FirstTable() const {
+  const TableOrder& kept = KeptTableOrder();
+  ++work_.tableOrderSteps;
+  return kept.order.empty() ? 0 : kept.order.front();
+}
+
+ObjectId Document::NextTable(ObjectId table) const {
+  const TableOrder& kept = KeptTableOrder();
+  ++work_.tableOrderSteps;
+  auto at = kept.position.find(table);
+  if (at == kept.position.end() || at->second + 1 == kept.order.size()) return 0;
+  return kept.order[at->second + 1];
+}
+
+std::vector<ObjectId> Document::TablesAnchoredIn(ObjectId paragraph) const {
+  const TableOrder& kept = KeptTableOrder();
+  ++work_.tableOrderSteps;
+  auto at = kept.anchoredIn.find(paragraph);
+  return at == kept.anchoredIn.end() ? std::vector<ObjectId>{} : at->second;
 }
 
 namespace {
@@ -734,28 +822,29 @@ const Page* Document::FindPage(ObjectId id) const { return FindIn(pages_, id); }
 const NamedObject* Document::FindNamed(ObjectId id) const { return FindIn(named_, id); }
 
 std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) {
+  InvalidateTableOrder();
+  return const_cast<std::vector<ObjectId>*>(std::as_const(*this).ParagraphsOf(container));
+}
+
+const std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) const {
   // An id's kind says which map can hold it.
   switch (KindOf(container)) {
     case ObjectKind::kTextFrame:
     case ObjectKind::kGraphicFrame: {
-      Frame* frame = FindFrame(container);
+      const Frame* frame = FindFrame(container);
       return frame != nullptr ? &frame->paragraphs : nullptr;
     }
     case ObjectKind::kCell: {
-      Cell* cell = FindCell(container);
+      const Cell* cell = FindCell(container);
       return cell != nullptr ? &cell->paragraphs : nullptr;
     }
     case ObjectKind::kTable: {
-      Table* table = FindTable(container);
+      const Table* table = FindTable(container);
       return table != nullptr ? &table->titleParagraphs : nullptr;
     }
     default:
       return nullptr;
   }
-}
-
-const std::vector<ObjectId>* Document::ParagraphsOf(ObjectId container) const {
-  return const_cast<Document*>(this)->ParagraphsOf(container);  // the lookup changes nothing
 }
 
 ObjectId Document::TableOfParagraph(ObjectId paragraph) const {
@@ -838,9 +927,13 @@ std::unique_ptr<Document> Document::Clone() const {
   copy->paragraphFormatOrder_ = mapList(paragraphFormatOrder_);
   for (const auto& [id, f] : tableFormats_) copy->tableFormats_[map(id)] = TableFormat{map(id), f.name, mapBag(f.properties)};
   copy->tableFormatOrder_ = mapList(tableFormatOrder_);
+  copy->LinkTableFormats();
+  for (const auto& [name, id] : tableFormatsByName_) copy->tableFormatsByName_[name] = map(id);
   for (const auto& [id, n] : named_) copy->named_[map(id)] = NamedObject{map(id), n.name};
   copy->colourOrder_ = mapList(colourOrder_);
   copy->rulingOrder_ = mapList(rulingOrder_);
+  for (const auto& [name, id] : coloursByName_) copy->coloursByName_[name] = map(id);
+  for (const auto& [name, id] : rulingsByName_) copy->rulingsByName_[name] = map(id);
   for (const auto& [id, p] : pages_) copy->pages_[map(id)] = Page{map(id), p.name, mapList(p.frames)};
   copy->pageOrder_ = mapList(pageOrder_);
   for (const auto& [id, f] : frames_) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "host/fm_api.h"
@@ -240,6 +241,10 @@ class Document {
   NamedObject& AddRuling(std::string name);
   // Removes a table format from the catalogue; false when there is none.
   bool DeleteTableFormat(ObjectId format);
+  // Gives a table format another name (the caller checks that no other format
+  // has it); false when there is no such format. Formats are renamed only here,
+  // so that lookups by name stay right.
+  bool RenameTableFormat(ObjectId format, std::string name);
 
   [[nodiscard]] ParagraphFormat* FindParagraphFormat(std::string_view name);
   [[nodiscard]] TableFormat* FindTableFormat(std::string_view name);
@@ -250,6 +255,8 @@ class Document {
   [[nodiscard]] const std::vector<ObjectId>& ColourOrder() const { return colourOrder_; }
   [[nodiscard]] const std::vector<ObjectId>& RulingOrder() const { return rulingOrder_; }
   [[nodiscard]] std::vector<std::string> TableFormatNames() const;
+  // The table format after `format` in the catalogue, 0 for none.
+  [[nodiscard]] ObjectId NextTableFormat(ObjectId format) const;
 
   // ---- Pages, frames, flows ----
   Page& AddPage(ObjectKind kind, std::string name = {});
@@ -301,8 +308,19 @@ class Document {
   [[nodiscard]] ObjectId CellAt(ObjectId table, size_t row, size_t column) const;
   // Tables in document order: by the position of their anchors in the text
   // (flows in order, paragraphs in order, offsets ascending); a table anchored
-  // in a cell follows the table of that cell.
+  // in a cell follows the table of that cell. The order is kept and made again
+  // only after tables are added, removed or moved.
   [[nodiscard]] std::vector<ObjectId> TablesInOrder() const;
+  // The first table in document order, and the one after `table` (0 for none
+  // or when `table` is not a table of this document).
+  [[nodiscard]] ObjectId FirstTable() const;
+  [[nodiscard]] ObjectId NextTable(ObjectId table) const;
+  // The tables anchored in a paragraph, by offset (in document order where
+  // offsets are equal).
+  [[nodiscard]] std::vector<ObjectId> TablesAnchoredIn(ObjectId paragraph) const;
+  // Callers that change a table's anchor, or a paragraph list reached through
+  // a Find function, call this afterwards; the methods here do it themselves.
+  void InvalidateTableOrder() { tableOrder_.valid = false; }
   // The title paragraph on or off, as title position 1289 asks.
   void UpdateTitle(Table& table);
 
@@ -326,7 +344,8 @@ class Document {
   [[nodiscard]] Page* FindPage(ObjectId id);
   [[nodiscard]] const Page* FindPage(ObjectId id) const;
   [[nodiscard]] const NamedObject* FindNamed(ObjectId id) const;  // colours and rulings
-  // The paragraph list of a container (text frame, cell, table title).
+  // The paragraph list of a container (text frame, cell, table title). The
+  // changeable list counts as changed: the table order is made again.
   [[nodiscard]] std::vector<ObjectId>* ParagraphsOf(ObjectId container);
   [[nodiscard]] const std::vector<ObjectId>* ParagraphsOf(ObjectId container) const;
   // The table that holds a paragraph (in a cell or its title), 0 when none.
@@ -335,6 +354,14 @@ class Document {
   // frame that holds the table's anchor.
   [[nodiscard]] ObjectId FrameOfParagraph(ObjectId paragraph) const;
 
+  // ---- Work done, for tests that guard how cost grows ----
+  struct WorkCounters {
+    uint64_t tableOrderBuilds = 0;    // times the table order was made
+    uint64_t tableOrderSteps = 0;     // objects visited making it or reading from it
+    uint64_t catalogueComparisons = 0;  // catalogue entries compared with a name looked up
+  };
+  [[nodiscard]] const WorkCounters& Work() const { return work_; }
+
  private:
   Paragraph& NewParagraph(ObjectId container, std::string text, std::string formatName);
   Paragraph& NewParagraph(ObjectId container, std::string text, std::string formatName,
@@ -342,10 +369,18 @@ class Document {
   // The properties of a format as paragraphs share them: one list per format,
   // made again when the format's properties no longer equal it.
   [[nodiscard]] SharedListProperties SharedProperties(const ParagraphFormat& format);
-  // Built once per TablesInOrder so that the walk stays linear (document_model.cpp).
+  // Built once per table order so that the walk stays linear (document_model.cpp).
   struct TableOrderIndex;
   void CollectTables(ObjectId paragraph, const TableOrderIndex& index, std::vector<ObjectId>& order,
                      std::vector<bool>& seen) const;
+  // The kept table order, made when it is asked for after a change.
+  struct TableOrder {
+    bool valid = false;
+    std::vector<ObjectId> order;
+    std::unordered_map<ObjectId, size_t> position;  // table -> index in order
+    std::unordered_map<ObjectId, std::vector<ObjectId>> anchoredIn;  // paragraph -> tables by offset
+  };
+  const TableOrder& KeptTableOrder() const;
 
   ObjectId id_;
   ObjectId mainFlow_ = 0;
@@ -357,13 +392,21 @@ class Document {
     using is_transparent = void;
     size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
-  std::unordered_map<std::string, ObjectId, NameHash, std::equal_to<>> paragraphFormatsByName_;
+  using NameIndex = std::unordered_map<std::string, ObjectId, NameHash, std::equal_to<>>;
+  NameIndex paragraphFormatsByName_;
   std::unordered_map<ObjectId, std::shared_ptr<ListProperties>> sharedFormatProperties_;
   std::map<ObjectId, TableFormat> tableFormats_;
   std::vector<ObjectId> tableFormatOrder_;
+  NameIndex tableFormatsByName_;
+  // Each format's neighbours in tableFormatOrder_ (previous, next), so that
+  // walking the catalogue while formats are deleted stays linear.
+  std::unordered_map<ObjectId, std::pair<ObjectId, ObjectId>> tableFormatLinks_;
+  void LinkTableFormats();
   std::map<ObjectId, NamedObject> named_;  // colours and rulings
   std::vector<ObjectId> colourOrder_;
   std::vector<ObjectId> rulingOrder_;
+  NameIndex coloursByName_;  // the first of a name, as the catalogue order finds it
+  NameIndex rulingsByName_;
   std::map<ObjectId, Page> pages_;
   std::vector<ObjectId> pageOrder_;
   std::map<ObjectId, Frame> frames_;
@@ -374,6 +417,8 @@ class Document {
   std::vector<ObjectId> tableCreationOrder_;
   std::map<ObjectId, Row> rows_;
   std::map<ObjectId, Cell> cells_;
+  mutable TableOrder tableOrder_;
+  mutable WorkCounters work_;
 
   friend class DocumentAccess;
 };

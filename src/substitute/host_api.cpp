@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <type_traits>
+#include <utility>
 
 #include "platform/winapi.h"
 #include "substitute/substitute_host.h"
@@ -56,14 +58,31 @@ std::optional<std::string> Utf8ToFrameRoman(std::string_view utf8) {
 
 // ---- Rendering arguments for the call trace -------------------------------------------------------
 
-std::string Quote(const char* text) { return text == nullptr ? "NULL" : "\"" + std::string(text) + "\""; }
+// (Built by appending: GCC 12 at -O3 warns wrongly about "literal" + std::string.)
+std::string Quote(const char* text) {
+  if (text == nullptr) return "NULL";
+  std::string quoted = "\"";
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
 std::string Loc(const TextLoc* loc) {
   if (loc == nullptr) return "NULL";
-  return "{" + FormatId(loc->object) + ", " + std::to_string(loc->offset) + "}";
+  std::string text = "{";
+  text += FormatId(loc->object);
+  text += ", ";
+  text += std::to_string(loc->offset);
+  text += '}';
+  return text;
 }
 std::string Range(const TextRange* range) {
   if (range == nullptr) return "NULL";
-  return "{" + Loc(&range->start) + ", " + Loc(&range->end) + "}";
+  std::string text = "{";
+  text += Loc(&range->start);
+  text += ", ";
+  text += Loc(&range->end);
+  text += '}';
+  return text;
 }
 std::string Ints(const IntList* list) {
   if (list == nullptr) return "NULL";
@@ -81,7 +100,10 @@ std::string Props(const PropertyList* list) {
     if (i > 0) text += ", ";
     const PropEntry& entry = list->entries[i];
     text += std::to_string(entry.ident.code);
-    if (entry.value.type == kValueInt) text += ":" + std::to_string(entry.value.u.intValue);
+    if (entry.value.type == kValueInt) {
+      text += ':';
+      text += std::to_string(entry.value.u.intValue);
+    }
   }
   return text + "}";
 }
@@ -103,6 +125,24 @@ std::string Args(std::initializer_list<std::string> parts) {
   return text;
 }
 std::string Num(int64_t value) { return std::to_string(value); }
+
+// A call's argument text for the trace, made only when the trace is on: given
+// ready, or made on demand by a callable that outlives the call (a lambda
+// written in the call's argument list does).
+class TraceText {
+ public:
+  TraceText(std::string text) : text_(std::move(text)) {}
+  template <typename Make>
+    requires std::is_invocable_r_v<std::string, const Make&>
+  TraceText(const Make& make)
+      : make_(&make), call_([](const void* made) { return (*static_cast<const Make*>(made))(); }) {}
+  [[nodiscard]] std::string Text() const { return call_ != nullptr ? call_(make_) : text_; }
+
+ private:
+  std::string text_;
+  const void* make_ = nullptr;
+  std::string (*call_)(const void*) = nullptr;
+};
 std::string Str(const char* text) { return text == nullptr ? std::string() : std::string(text); }
 
 // ---- Plain COM objects --------------------------------------------------------------------------
@@ -379,7 +419,8 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // ---- Start-up ----
   HRESULT STDMETHODCALLTYPE AttachClient(IUnknown* client, int32_t flags, const PropertyList* list,
                                          int32_t* status) override {
-    if (auto hr = Enter("AttachClient", Args({client == nullptr ? "NULL" : "object", Num(flags), Props(list)}),
+    if (auto hr = Enter("AttachClient",
+                        [&] { return Args({client == nullptr ? "NULL" : "object", Num(flags), Props(list)}); },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -400,14 +441,14 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE RunCommandCodes(const IntList* codes, int32_t* status) override {
-    if (auto hr = Enter("RunCommandCodes", Ints(codes), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("RunCommandCodes", [&] { return Ints(codes); }, std::nullopt, status)) return *hr;
     if (codes == nullptr || (codes->count > 0 && codes->values == nullptr)) return Done(status, kStatusBadParameter);
     host_.commandCodes_.emplace_back(codes->values, codes->values + codes->count);
     return Done(status, 0);
   }
 
   HRESULT STDMETHODCALLTYPE RequestNotification(int32_t code, int32_t on, int32_t* status) override {
-    if (auto hr = Enter("RequestNotification", Args({Num(code), Num(on)}), code, status)) return *hr;
+    if (auto hr = Enter("RequestNotification", [&] { return Args({Num(code), Num(on)}); }, code, status)) return *hr;
     std::erase(requested, code);
     if (on != 0) requested.push_back(code);
     return Done(status, 0);
@@ -417,7 +458,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE DefineMenu(const char* name, const char* label, int32_t* status,
                                        ObjectId* menu) override {
     Zero(menu);
-    if (auto hr = Enter("DefineMenu", Args({Quote(name), Quote(label)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("DefineMenu", [&] { return Args({Quote(name), Quote(label)}); }, std::nullopt, status)) {
+      return *hr;
+    }
     if (Str(name).empty()) return Done(status, kStatusBadParameter);
     ObjectId id = FindMenuByName(name, ObjectKind::kMenu);
     if (id == 0) id = host_.CreateMenu(name, Str(label));
@@ -425,7 +468,11 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE AddCommandToMenu(ObjectId menu, ObjectId item, int32_t* status) override {
-    if (auto hr = Enter("AddCommandToMenu", Args({FormatId(menu), FormatId(item)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("AddCommandToMenu",
+                        [&] { return Args({FormatId(menu), FormatId(item)}); },
+                        std::nullopt, status)) {
+      return *hr;
+    }
     MenuEntry* parent = Menu(menu, ObjectKind::kMenu);
     MenuEntry* entry = Menu(item, ObjectKind::kNone);
     if (parent == nullptr || entry == nullptr || entry->kind == ObjectKind::kMenu) {
@@ -436,7 +483,11 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE AddMenuToMenu(ObjectId menu, ObjectId submenu, int32_t* status) override {
-    if (auto hr = Enter("AddMenuToMenu", Args({FormatId(menu), FormatId(submenu)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("AddMenuToMenu",
+                        [&] { return Args({FormatId(menu), FormatId(submenu)}); },
+                        std::nullopt, status)) {
+      return *hr;
+    }
     MenuEntry* parent = Menu(menu, ObjectKind::kMenu);
     MenuEntry* child = Menu(submenu, ObjectKind::kMenu);
     if (parent == nullptr || child == nullptr) return Done(status, kStatusBadObject);
@@ -448,7 +499,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE DefineAndAddMenu(ObjectId parent, const char* name, const char* label, int32_t* status,
                                              ObjectId* menu) override {
     Zero(menu);
-    if (auto hr = Enter("DefineAndAddMenu", Args({FormatId(parent), Quote(name), Quote(label)}), std::nullopt,
+    if (auto hr = Enter("DefineAndAddMenu",
+                        [&] { return Args({FormatId(parent), Quote(name), Quote(label)}); },
+                        std::nullopt,
                         status)) {
       return *hr;
     }
@@ -465,7 +518,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
                                                 const char* shortcut, int32_t* status, ObjectId* command) override {
     Zero(command);
     if (auto hr = Enter("DefineAndAddCommand",
-                        Args({Num(number), FormatId(menu), Quote(name), Quote(label), Quote(shortcut)}),
+                        [&] { return Args({Num(number), FormatId(menu), Quote(name), Quote(label), Quote(shortcut)}); },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -488,7 +541,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // ---- The user ----
   HRESULT STDMETHODCALLTYPE Alert(const char* message, int32_t kind, int32_t* status, int32_t* answer) override {
     Zero(answer);
-    if (auto hr = Enter("Alert", Args({Quote(message), Num(kind)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("Alert", [&] { return Args({Quote(message), Num(kind)}); }, std::nullopt, status)) return *hr;
     if (kind < 1 || kind > 4) return Done(status, kStatusBadParameter);
     int32_t reply = host_.user_.AnswerAlert(Str(message), kind);
     host_.user_.StampLast(host_.callCount_);
@@ -496,7 +549,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE ConsoleWrite(const char* text, int32_t* status) override {
-    if (auto hr = Enter("ConsoleWrite", Quote(text), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("ConsoleWrite", [&] { return Quote(text); }, std::nullopt, status)) return *hr;
     host_.consoleWrites_.push_back({host_.console_.size(), host_.callCount_});
     host_.console_ += Str(text);
     return Done(status, 0);
@@ -505,7 +558,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE ScrollListPrompt(const char* title, const StringList* items, int32_t defaultIndex,
                                              int32_t* status, int32_t* chosen) override {
     if (chosen != nullptr) *chosen = -1;
-    if (auto hr = Enter("ScrollListPrompt", Args({Quote(title), Strings(items), Num(defaultIndex)}), std::nullopt,
+    if (auto hr = Enter("ScrollListPrompt",
+                        [&] { return Args({Quote(title), Strings(items), Num(defaultIndex)}); },
+                        std::nullopt,
                         status)) {
       return *hr;
     }
@@ -521,7 +576,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE OpenDocument(const char* fileName, const PropertyList* params, PropertyList* returnList,
                                          int32_t* status, ObjectId* document) override {
     Zero(document);
-    if (auto hr = Enter("OpenDocument", Args({Quote(fileName), Props(params)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("OpenDocument", [&] { return Args({Quote(fileName), Props(params)}); }, std::nullopt, status)) {
+      return *hr;
+    }
     std::string path = Str(fileName);
     int32_t result = 0;
     ObjectId id = 0;
@@ -545,7 +602,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE SaveDocument(ObjectId documentId, const char* fileName, const PropertyList* params,
                                          PropertyList* returnList, int32_t* status, ObjectId* saved) override {
     Zero(saved);
-    if (auto hr = Enter("SaveDocument", Args({FormatId(documentId), Quote(fileName), Props(params)}), std::nullopt,
+    if (auto hr = Enter("SaveDocument",
+                        [&] { return Args({FormatId(documentId), Quote(fileName), Props(params)}); },
+                        std::nullopt,
                         status)) {
       return *hr;
     }
@@ -570,8 +629,10 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
                                               int32_t makeVisible, int32_t* status, ObjectId* document) override {
     Zero(document);
     if (auto hr = Enter("NewCustomDocument",
-                        Args({Num(width), Num(height), Num(columns), Num(gap), Num(top), Num(bottom), Num(inside),
-                              Num(outside), Num(sidedness), Num(makeVisible)}),
+                        [&] {
+                          return Args({Num(width), Num(height), Num(columns), Num(gap), Num(top), Num(bottom),
+                                       Num(inside), Num(outside), Num(sidedness), Num(makeVisible)});
+                        },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -590,7 +651,11 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE CloseDocument(ObjectId documentId, int32_t flags, int32_t* status) override {
-    if (auto hr = Enter("CloseDocument", Args({FormatId(documentId), Num(flags)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("CloseDocument",
+                        [&] { return Args({FormatId(documentId), Num(flags)}); },
+                        std::nullopt, status)) {
+      return *hr;
+    }
     if (!host_.IsOpen(documentId)) return Done(status, kStatusBadDocument);
     host_.CloseDocument(documentId);
     return Done(status, 0);
@@ -598,21 +663,29 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
 
   // ---- Editing ----
   HRESULT STDMETHODCALLTYPE Cut(ObjectId documentId, int32_t flags, int32_t* status) override {
-    if (auto hr = Enter("Cut", Args({FormatId(documentId), Num(flags)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("Cut", [&] { return Args({FormatId(documentId), Num(flags)}); }, std::nullopt, status)) {
+      return *hr;
+    }
     Document* document = host_.FindDocument(documentId);
     if (document == nullptr) return Done(status, kStatusBadDocument);
     return Done(status, CutSelection(*document));
   }
 
   HRESULT STDMETHODCALLTYPE Paste(ObjectId documentId, int32_t flags, int32_t* status) override {
-    if (auto hr = Enter("Paste", Args({FormatId(documentId), Num(flags)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("Paste", [&] { return Args({FormatId(documentId), Num(flags)}); }, std::nullopt, status)) {
+      return *hr;
+    }
     Document* document = host_.FindDocument(documentId);
     if (document == nullptr) return Done(status, kStatusBadDocument);
     return Done(status, PasteClipboard(*document));
   }
 
   HRESULT STDMETHODCALLTYPE ScrollToText(ObjectId documentId, const TextRange* range, int32_t* status) override {
-    if (auto hr = Enter("ScrollToText", Args({FormatId(documentId), Range(range)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("ScrollToText",
+                        [&] { return Args({FormatId(documentId), Range(range)}); },
+                        std::nullopt, status)) {
+      return *hr;
+    }
     Document* document = host_.FindDocument(documentId);
     if (document == nullptr) return Done(status, kStatusBadDocument);
     if (range == nullptr || document->FindParagraph(range->start.object) == nullptr) {
@@ -623,14 +696,16 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT STDMETHODCALLTYPE Redisplay(ObjectId documentId, int32_t* status) override {
-    if (auto hr = Enter("Redisplay", FormatId(documentId), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("Redisplay", [&] { return FormatId(documentId); }, std::nullopt, status)) return *hr;
     if (!host_.IsOpen(documentId)) return Done(status, kStatusBadDocument);
     host_.redisplays_.push_back(documentId);
     return Done(status, 0);
   }
 
   HRESULT STDMETHODCALLTYPE DeleteObject(ObjectId documentId, ObjectId object, int32_t* status) override {
-    if (auto hr = Enter("DeleteObject", Args({FormatId(documentId), FormatId(object)}), std::nullopt, status)) {
+    if (auto hr = Enter("DeleteObject",
+                        [&] { return Args({FormatId(documentId), FormatId(object)}); },
+                        std::nullopt, status)) {
       return *hr;
     }
     Document* document = host_.FindDocument(documentId);
@@ -653,7 +728,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE GetNamedObject(ObjectId documentId, int32_t type, const char* name, int32_t* status,
                                            ObjectId* object) override {
     Zero(object);
-    if (auto hr = Enter("GetNamedObject", Args({FormatId(documentId), Num(type), Quote(name)}), type, status)) {
+    if (auto hr = Enter("GetNamedObject",
+                        [&] { return Args({FormatId(documentId), Num(type), Quote(name)}); },
+                        type, status)) {
       return *hr;
     }
     std::string wanted = Str(name);
@@ -685,7 +762,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE AddText(ObjectId documentId, const TextLoc* location, const char* text, int32_t* status,
                                     TextLoc* end) override {
     if (end != nullptr) *end = TextLoc{0, 0};
-    if (auto hr = Enter("AddText", Args({FormatId(documentId), Loc(location), Quote(text)}), std::nullopt, status)) {
+    if (auto hr = Enter("AddText",
+                        [&] { return Args({FormatId(documentId), Loc(location), Quote(text)}); },
+                        std::nullopt, status)) {
       return *hr;
     }
     Document* document = host_.FindDocument(documentId);
@@ -701,7 +780,11 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE GetProps(ObjectId documentId, ObjectId object, int32_t* status,
                                      PropertyList* result) override {
     if (result != nullptr) *result = PropertyList{0, nullptr};
-    if (auto hr = Enter("GetProps", Args({FormatId(documentId), FormatId(object)}), std::nullopt, status)) return *hr;
+    if (auto hr = Enter("GetProps",
+                        [&] { return Args({FormatId(documentId), FormatId(object)}); },
+                        std::nullopt, status)) {
+      return *hr;
+    }
     if (result == nullptr) return Done(status, kStatusBadParameter);
     Document* document = host_.FindDocument(documentId);
     if (document == nullptr) return Done(status, kStatusBadDocument);
@@ -739,7 +822,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
 
   HRESULT STDMETHODCALLTYPE SetProps(ObjectId documentId, ObjectId object, const PropertyList* props,
                                      int32_t* status) override {
-    if (auto hr = Enter("SetProps", Args({FormatId(documentId), FormatId(object), Props(props)}), std::nullopt,
+    if (auto hr = Enter("SetProps",
+                        [&] { return Args({FormatId(documentId), FormatId(object), Props(props)}); },
+                        std::nullopt,
                         status)) {
       return *hr;
     }
@@ -764,7 +849,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
   HRESULT STDMETHODCALLTYPE SetIntProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t value,
                                        int32_t* status) override {
-    return SetValue("SetIntProp", doc, object, prop, PropertyValue::Int(value), Num(value), status);
+    return SetValue("SetIntProp", doc, object, prop, PropertyValue::Int(value), [&] { return Num(value); }, status);
   }
   HRESULT STDMETHODCALLTYPE GetIdProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t* status,
                                       ObjectId* value) override {
@@ -772,7 +857,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
   HRESULT STDMETHODCALLTYPE SetIdProp(ObjectId doc, ObjectId object, const PropIdent* prop, ObjectId value,
                                       int32_t* status) override {
-    return SetValue("SetIdProp", doc, object, prop, PropertyValue::Id(value), FormatId(value), status);
+    return SetValue("SetIdProp", doc, object, prop, PropertyValue::Id(value), [&] { return FormatId(value); }, status);
   }
   HRESULT STDMETHODCALLTYPE GetMetricProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t* status,
                                           Metric* value) override {
@@ -780,7 +865,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
   HRESULT STDMETHODCALLTYPE SetMetricProp(ObjectId doc, ObjectId object, const PropIdent* prop, Metric value,
                                           int32_t* status) override {
-    return SetValue("SetMetricProp", doc, object, prop, PropertyValue::OfMetric(value), Num(value), status);
+    return SetValue("SetMetricProp", doc, object, prop, PropertyValue::OfMetric(value),
+                    [&] { return Num(value); },
+                    status);
   }
   HRESULT STDMETHODCALLTYPE GetTextLocProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t* status,
                                            TextLoc* value) override {
@@ -803,7 +890,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     PropertyValue v;
     v.kind = ValueKind::kTextRange;
     if (value != nullptr) v.range = *value;
-    return SetValue("SetTextRangeProp", doc, object, prop, v, Range(value), status);
+    return SetValue("SetTextRangeProp", doc, object, prop, v, [&] { return Range(value); }, status);
   }
   HRESULT STDMETHODCALLTYPE GetStringProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t* status,
                                           char** value) override {
@@ -820,7 +907,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
   HRESULT STDMETHODCALLTYPE SetStringProp(ObjectId doc, ObjectId object, const PropIdent* prop, const char* value,
                                           int32_t* status) override {
-    return SetValue("SetStringProp", doc, object, prop, PropertyValue::String(Str(value)), Quote(value), status);
+    return SetValue("SetStringProp", doc, object, prop, PropertyValue::String(Str(value)),
+                    [&] { return Quote(value); },
+                    status);
   }
   HRESULT STDMETHODCALLTYPE GetIntsProp(ObjectId doc, ObjectId object, const PropIdent* prop, int32_t* status,
                                         IntList* value) override {
@@ -845,13 +934,15 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     PropertyValue v;
     v.kind = ValueKind::kInts;
     if (value != nullptr && value->values != nullptr) v.ints.assign(value->values, value->values + value->count);
-    return SetValue("SetIntsProp", doc, object, prop, v, Ints(value), status);
+    return SetValue("SetIntsProp", doc, object, prop, v, [&] { return Ints(value); }, status);
   }
 
   HRESULT STDMETHODCALLTYPE GetText(ObjectId documentId, const TextRange* range, int32_t flags, int32_t* status,
                                     TextItemList* result) override {
     if (result != nullptr) *result = TextItemList{0, nullptr};
-    if (auto hr = Enter("GetText", Args({FormatId(documentId), Range(range), Num(flags)}), std::nullopt, status)) {
+    if (auto hr = Enter("GetText",
+                        [&] { return Args({FormatId(documentId), Range(range), Num(flags)}); },
+                        std::nullopt, status)) {
       return *hr;
     }
     Document* document = host_.FindDocument(documentId);
@@ -869,7 +960,7 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
     if (first == nullptr || last == nullptr || first->container != last->container) {
       return Done(status, kStatusBadObject);
     }
-    const std::vector<ObjectId>* list = document->ParagraphsOf(first->container);
+    const std::vector<ObjectId>* list = std::as_const(*document).ParagraphsOf(first->container);
     auto from = std::find(list->begin(), list->end(), first->id);
     auto to = std::find(list->begin(), list->end(), last->id);
     if (to < from) return Done(status, kStatusBadParameter);
@@ -880,12 +971,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
       size_t end = it == to ? ClampOffset(range->end.offset, size) : size;
       // String items are split at table anchors, as the text runs between them.
       std::vector<std::pair<size_t, ObjectId>> anchors;
-      for (ObjectId t : document->TablesInOrder()) {
-        const Table* table = document->FindTable(t);
-        if (table->anchor.object == p.id) anchors.emplace_back(static_cast<size_t>(table->anchor.offset), t);
+      for (ObjectId t : document->TablesAnchoredIn(p.id)) {
+        anchors.emplace_back(static_cast<size_t>(document->FindTable(t)->anchor.offset), t);
       }
-      std::stable_sort(anchors.begin(), anchors.end(),
-                       [](const auto& a, const auto& b) { return a.first < b.first; });
       size_t position = begin;
       for (const auto& [offset, table] : anchors) {
         if (offset < begin || offset > end) continue;
@@ -930,7 +1018,8 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // ---- Tables ----
   HRESULT STDMETHODCALLTYPE AddRows(ObjectId documentId, ObjectId referenceRow, int32_t position, int32_t count,
                                     int32_t* status) override {
-    if (auto hr = Enter("AddRows", Args({FormatId(documentId), FormatId(referenceRow), Num(position), Num(count)}),
+    if (auto hr = Enter("AddRows",
+                        [&] { return Args({FormatId(documentId), FormatId(referenceRow), Num(position), Num(count)}); },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -965,8 +1054,10 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   HRESULT STDMETHODCALLTYPE SelectTableCells(ObjectId documentId, ObjectId tableId, int32_t topRow, int32_t bottomRow,
                                              int32_t leftColumn, int32_t rightColumn, int32_t* status) override {
     if (auto hr = Enter("SelectTableCells",
-                        Args({FormatId(documentId), FormatId(tableId), Num(topRow), Num(bottomRow), Num(leftColumn),
-                              Num(rightColumn)}),
+                        [&] {
+                          return Args({FormatId(documentId), FormatId(tableId), Num(topRow), Num(bottomRow),
+                                       Num(leftColumn), Num(rightColumn)});
+                        },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -993,8 +1084,10 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
                                      int32_t* status, ObjectId* table) override {
     Zero(table);
     if (auto hr = Enter("NewTable",
-                        Args({FormatId(documentId), Quote(formatName), Num(columns), Num(bodyRows), Num(headingRows),
-                              Num(footingRows), Loc(location)}),
+                        [&] {
+                          return Args({FormatId(documentId), Quote(formatName), Num(columns), Num(bodyRows),
+                                       Num(headingRows), Num(footingRows), Loc(location)});
+                        },
                         std::nullopt, status)) {
       return *hr;
     }
@@ -1019,8 +1112,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   // Records the call and applies the failure rules. Returns the HRESULT the
   // method must return at once (a failure fired or the status slot is
   // missing), or nullopt to go on.
-  std::optional<HRESULT> Enter(const char* method, std::string args, std::optional<int32_t> code, int32_t* status) {
-    if (host_.options_.recordCalls) host_.trace_.push_back(std::string(method) + "(" + args + ")");
+  std::optional<HRESULT> Enter(const char* method, const TraceText& args, std::optional<int32_t> code,
+                               int32_t* status) {
+    if (host_.options_.recordCalls) host_.trace_.push_back(std::string(method) + "(" + args.Text() + ")");
     current_ = {method, code};
     ++host_.callCount_;
     if (status == nullptr) {
@@ -1143,7 +1237,9 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   std::optional<HRESULT> GetValue(const char* method, ValueKind kind, ObjectId doc, ObjectId object,
                                   const PropIdent* prop, int32_t* status, Got& got) {
     int32_t code = prop != nullptr ? prop->code : 0;
-    if (auto hr = Enter(method, Args({FormatId(doc), FormatId(object), Num(code)}), code, status)) return hr;
+    if (auto hr = Enter(method, [&] { return Args({FormatId(doc), FormatId(object), Num(code)}); }, code, status)) {
+      return hr;
+    }
     if (prop == nullptr || code == 0) {
       got = Fail(kStatusBadProperty);
       return std::nullopt;
@@ -1154,9 +1250,13 @@ class SubstituteHost::ApiImpl final : public IFrameMakerApi {
   }
 
   HRESULT SetValue(const char* method, ObjectId doc, ObjectId object, const PropIdent* prop, const PropertyValue& value,
-                   std::string rendered, int32_t* status) {
+                   const TraceText& rendered, int32_t* status) {
     int32_t code = prop != nullptr ? prop->code : 0;
-    if (auto hr = Enter(method, Args({FormatId(doc), FormatId(object), Num(code), rendered}), code, status)) return *hr;
+    if (auto hr = Enter(method,
+                        [&] { return Args({FormatId(doc), FormatId(object), Num(code), rendered.Text()}); },
+                        code, status)) {
+      return *hr;
+    }
     if (prop == nullptr || code == 0) return Done(status, kStatusBadProperty);
     // The value must be of the property's kind, which a read tells.
     Got current = Read(doc, object, code);
@@ -1308,10 +1408,7 @@ Got SubstituteHost::ApiImpl::ReadInDocument(Document& document, ObjectId object,
         v.range = document.selection;
         return Ok(v);
       }
-      case kPropFirstTable: {
-        std::vector<ObjectId> order = document.TablesInOrder();
-        return Ok(PropertyValue::Id(order.empty() ? 0 : order.front()));
-      }
+      case kPropFirstTable: return Ok(PropertyValue::Id(document.FirstTable()));
       case kPropFirstTableFormat: {
         const auto& order = document.TableFormatOrder();
         return Ok(PropertyValue::Id(order.empty() ? 0 : order.front()));
@@ -1376,11 +1473,7 @@ Got SubstituteHost::ApiImpl::ReadInDocument(Document& document, ObjectId object,
       TableFormat* format = document.FindTableFormat(object);
       if (format == nullptr) return Fail(kStatusBadObject);
       if (code == kPropTag) return Ok(PropertyValue::String(format->name));
-      if (code == kPropNextTableFormat) {
-        const auto& order = document.TableFormatOrder();
-        auto it = std::find(order.begin(), order.end(), object);
-        return Ok(PropertyValue::Id(it + 1 == order.end() ? 0 : *(it + 1)));
-      }
+      if (code == kPropNextTableFormat) return Ok(PropertyValue::Id(document.NextTableFormat(object)));
       auto it = format->properties.find(code);
       if (it == format->properties.end()) return Fail(kStatusBadProperty);
       return Ok(it->second);
@@ -1390,11 +1483,7 @@ Got SubstituteHost::ApiImpl::ReadInDocument(Document& document, ObjectId object,
       if (table == nullptr) return Fail(kStatusBadObject);
       switch (code) {
         case kPropTag: return Ok(PropertyValue::String(table->tag));
-        case kPropNextTable: {
-          std::vector<ObjectId> order = document.TablesInOrder();
-          auto it = std::find(order.begin(), order.end(), object);
-          return Ok(PropertyValue::Id(it == order.end() || it + 1 == order.end() ? 0 : *(it + 1)));
-        }
+        case kPropNextTable: return Ok(PropertyValue::Id(document.NextTable(object)));
         case kPropAnchor: {
           PropertyValue v;
           v.kind = ValueKind::kTextLoc;
@@ -1543,7 +1632,7 @@ int32_t SubstituteHost::ApiImpl::WriteInDocument(Document& document, ObjectId ob
         if (value.text.empty()) return kStatusBadValue;
         TableFormat* other = document.FindTableFormat(value.text);
         if (other != nullptr && other != format) return kStatusNameInUse;
-        format->name = value.text;
+        document.RenameTableFormat(format->id, value.text);
         return 0;
       }
       if (code == kPropNextTableFormat) return kStatusReadOnly;
@@ -1784,6 +1873,7 @@ int32_t SubstituteHost::ApiImpl::PasteClipboard(Document& document) {
       auto moved = movedParagraphs.find(anchored->anchor.object);
       if (moved != movedParagraphs.end()) anchored->anchor.object = moved->second;
     }
+    document.InvalidateTableOrder();
     return 0;
   }
   if (host_.clipboardText_) {

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/verbs.h"
 #include "cli_test_support.h"
 #include "mif/host_paths.h"
+#include "mif/mif_file_store.h"
 
 namespace gw::cli::testing {
 namespace {
@@ -322,6 +324,29 @@ TEST_F(SampleBook, DocumentChangedOnDiskMeanwhileIsNotWrittenOver) {
   EXPECT_EQ(saved.GetError().code, ExitCode::kFailed);
   EXPECT_NE(saved.GetError().message.find("changed on disk"), std::string::npos) << saved.GetError().message;
   EXPECT_EQ(ReadAll(Path("manual/intro.mif")), theirs);
+}
+
+// A changing walk over a book makes each chapter's document once: the check
+// that every chapter reads before anything changes only parses them.
+TEST_F(SampleBook, ChangingBookWalkLoadsEachChapterOnce) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  Io io{out, err, in, false, false};
+  Result<std::unique_ptr<HostSession>> session = HostSession::Start(DefaultSessionConfig(), io);
+  ASSERT_TRUE(session.IsOk()) << session.GetError().message;
+  HostSession& host = *session.Value();
+  Result<substitute::Book*> book = host.OpenBook(Path("manual/manual.book"));
+  ASSERT_TRUE(book.IsOk()) << book.GetError().message;
+  ASSERT_TRUE(host.CheckBookReadable(*book.Value()).IsOk());
+  const size_t chapters = 5;
+  EXPECT_EQ(host.Files().Reads().parsed, chapters);
+  EXPECT_EQ(host.Files().Reads().loaded, 0u);
+  Answers answers;
+  answers.confirm = true;
+  host.SetAnswers(answers);
+  host.RunCommand(FindVerb("remove-overrides")->bookCommand);
+  EXPECT_EQ(host.Files().Reads().loaded, chapters) << err.str();
+  EXPECT_EQ(host.Files().Reads().parsed, 2 * chapters);
 }
 
 TEST_F(SampleBook, OutputNeverReplacesAnInputOfTheRun) {

@@ -122,6 +122,12 @@ TEST_F(MifFileStoreTest, SavesWriteBackTheFileWithExactlyTheChanges) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->FindTableFormat("Fancy")->properties.at(1291).number, 3);
   EXPECT_EQ(again->TableFormatNames(), (std::vector<std::string>{"Format A", "Fancy"}));
+  // Three saves into one folder leave it to be flushed once, at the end.
+  EXPECT_EQ(store.Folders().Pending(), 1u);
+  EXPECT_EQ(store.Folders().Synced(), 0u);
+  store.SyncFolders();
+  EXPECT_EQ(store.Folders().Pending(), 0u);
+  EXPECT_EQ(store.Folders().Synced(), 1u);
 }
 
 TEST_F(MifFileStoreTest, MalformedFileDoesNotOpenAndIsNeverWrittenOver) {

@@ -63,6 +63,42 @@ TEST(DocumentModel, LineFeedsMoveLaterAnchorsIntoTheNewParagraph) {
   EXPECT_FALSE(doc->InsertText({late->id, 0}, "x"));
 }
 
+TEST(DocumentModel, CataloguesFindNamesThroughAnIndex) {
+  auto doc = Document::NewStandard();
+  for (int i = 0; i < 10000; ++i) doc->AddTableFormat("F" + std::to_string(i));
+  const uint64_t before = doc->Work().catalogueComparisons;
+  for (int i = 0; i < 10000; i += 7) ASSERT_NE(doc->FindTableFormat("F" + std::to_string(i)), nullptr);
+  EXPECT_EQ(doc->FindTableFormat("F10000"), nullptr);
+  EXPECT_EQ(doc->ColourId("No such colour"), 0u);
+  EXPECT_LE(doc->Work().catalogueComparisons - before, 10000u / 7 + 1) << "a lookup touches one entry";
+
+  // Renamed and deleted formats are found by their new names only.
+  ObjectId renamed = doc->FindTableFormat("F1")->id;
+  ASSERT_TRUE(doc->RenameTableFormat(renamed, "Renamed"));
+  EXPECT_EQ(doc->FindTableFormat("F1"), nullptr);
+  EXPECT_EQ(doc->FindTableFormat("Renamed")->id, renamed);
+  ASSERT_TRUE(doc->DeleteTableFormat(doc->FindTableFormat("F2")->id));
+  EXPECT_EQ(doc->FindTableFormat("F2"), nullptr);
+  TableFormat& again = doc->AddTableFormat("F2");
+  EXPECT_EQ(doc->FindTableFormat("F2"), &again);
+  // The catalogue's chain follows the deletion and the addition.
+  EXPECT_EQ(doc->NextTableFormat(doc->FindTableFormat("F0")->id), renamed);
+  EXPECT_EQ(doc->NextTableFormat(renamed), doc->FindTableFormat("F3")->id);
+  EXPECT_EQ(doc->NextTableFormat(doc->FindTableFormat("F9999")->id), again.id);
+  EXPECT_EQ(doc->NextTableFormat(again.id), 0u);
+
+  // Of two colours with one name, the first in the catalogue answers; a copy
+  // answers with its own ids.
+  ObjectId red = doc->AddColour("Dup").id;
+  doc->AddColour("Dup");
+  EXPECT_EQ(doc->ColourId("Dup"), red);
+  auto copy = doc->Clone();
+  EXPECT_EQ(copy->FindNamed(copy->ColourId("Dup"))->name, "Dup");
+  EXPECT_NE(copy->ColourId("Dup"), red);
+  EXPECT_EQ(copy->FindTableFormat("Renamed")->name, "Renamed");
+  EXPECT_NE(copy->RulingId("Double"), 0u);
+}
+
 TEST(DocumentModel, TitleFollowsTitlePositionAndDeleteTableRemovesAll) {
   auto doc = Document::NewStandard();
   Table* table = doc->AddTable("Format A", 1, 2, 1, 1, {doc->LastParagraph().id, 0});

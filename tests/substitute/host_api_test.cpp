@@ -297,6 +297,38 @@ TEST_F(HostApi, TextCutAndPasteMoveTheSelectedText) {
   EXPECT_EQ(ParagraphText(doc, p), "defabc");
 }
 
+TEST_F(HostApi, WalkingTablesMakesTheOrderOnceAndSeesLaterChanges) {
+  const auto walk = [&](ObjectId doc) {
+    std::vector<ObjectId> order;
+    for (ObjectId t = GetId(0, doc, kPropFirstTable); t != 0; t = GetId(doc, t, kPropNextTable)) order.push_back(t);
+    return order;
+  };
+  // The work per "next table" read stays the same from few tables to many.
+  for (size_t count : {10u, 5000u}) {
+    ObjectId doc = NewDoc();
+    ObjectId p = LastParagraph(doc);
+    for (size_t i = 0; i < count; ++i) NewTable(doc, {p, 0}, 1, 1, 0);
+    const Document::WorkCounters before = host.FindDocument(doc)->Work();
+    EXPECT_EQ(walk(doc).size(), count);
+    const Document::WorkCounters& after = host.FindDocument(doc)->Work();
+    EXPECT_EQ(after.tableOrderBuilds - before.tableOrderBuilds, 1u);
+    EXPECT_LE(after.tableOrderSteps - before.tableOrderSteps, 3 * count + 16) << count << " tables";
+  }
+  // Tables added, moved and removed after a walk show in the next one.
+  ObjectId doc = NewDoc();
+  ObjectId p = LastParagraph(doc);
+  AddText(doc, {p, 0}, "ab");
+  ObjectId late = NewTable(doc, {p, 1}, 1, 1, 0);
+  ObjectId early = NewTable(doc, {p, 0}, 1, 1, 0);
+  EXPECT_EQ(walk(doc), (std::vector<ObjectId>{early, late}));
+  AddText(doc, {p, 0}, "x\n");  // both tables move into the new second paragraph
+  ObjectId first = NewTable(doc, {p, 0}, 1, 1, 0);
+  EXPECT_EQ(walk(doc), (std::vector<ObjectId>{first, early, late}));
+  int32_t status = -1;
+  ASSERT_EQ(api->DeleteObject(doc, early, &status), S_OK);
+  EXPECT_EQ(walk(doc), (std::vector<ObjectId>{first, late}));
+}
+
 TEST_F(HostApi, DeletedTablesAndRowsLeaveTheirChains) {
   ObjectId doc = NewDoc();
   ObjectId p = LastParagraph(doc);
