@@ -4,25 +4,21 @@
 
 #include <cstdlib>
 #include <mutex>
-#include <unordered_set>
+
+#include "platform/task_allocator_counts.h"
 
 namespace {
 
-struct TaskAllocator {
-  std::mutex mutex;
-  std::unordered_set<void*> live;
-  uint64_t allocations = 0;
-  uint64_t frees = 0;
-  uint64_t badFrees = 0;
-  uint32_t failNext = 0;
-};
+using TaskAllocator = gw::platform::TaskAllocatorCounts;
 
-TaskAllocator& Allocator() {
-  static TaskAllocator* allocator = new TaskAllocator;  // never destroyed: used until exit
-  return *allocator;
-}
+TaskAllocator& Allocator() { return gw::platform::ProcessTaskAllocatorCounts(); }
 
 }  // namespace
+
+gw::platform::TaskAllocatorCounts& gw::platform::ProcessTaskAllocatorCounts() {
+  static TaskAllocatorCounts* counts = new TaskAllocatorCounts;  // never destroyed: used until exit
+  return *counts;
+}
 
 extern "C" void* CoTaskMemAlloc(size_t size) {
   TaskAllocator& a = Allocator();
@@ -48,38 +44,6 @@ extern "C" void CoTaskMemFree(void* block) {
   }
   ++a.frees;
   std::free(block);
-}
-
-extern "C" uint64_t CoTaskMemAllocations(void) {
-  std::lock_guard<std::mutex> lock(Allocator().mutex);
-  return Allocator().allocations;
-}
-
-extern "C" uint64_t CoTaskMemFrees(void) {
-  std::lock_guard<std::mutex> lock(Allocator().mutex);
-  return Allocator().frees;
-}
-
-extern "C" uint64_t CoTaskMemLiveBlocks(void) {
-  std::lock_guard<std::mutex> lock(Allocator().mutex);
-  return Allocator().live.size();
-}
-
-extern "C" uint64_t CoTaskMemBadFrees(void) {
-  std::lock_guard<std::mutex> lock(Allocator().mutex);
-  return Allocator().badFrees;
-}
-
-extern "C" void CoTaskMemResetCounters(void) {
-  TaskAllocator& a = Allocator();
-  std::lock_guard<std::mutex> lock(a.mutex);
-  a.allocations = a.frees = a.badFrees = 0;
-  a.failNext = 0;
-}
-
-extern "C" void CoTaskMemFailNext(uint32_t count) {
-  std::lock_guard<std::mutex> lock(Allocator().mutex);
-  Allocator().failNext = count;
 }
 
 namespace {

@@ -16,11 +16,12 @@
 #include <setjmp.h>
 
 #include <mutex>
-#include <unordered_set>
+
+#include "platform/task_allocator_counts.h"
 
 namespace {
 
-class TaskAllocatorSpy final : public IMallocSpy {
+class TaskAllocatorSpy final : public IMallocSpy, public gw::platform::TaskAllocatorCounts {
  public:
   // IUnknown: the spy is a static object that lives until the process ends,
   // so the reference count is not kept.
@@ -82,13 +83,6 @@ class TaskAllocatorSpy final : public IMallocSpy {
   int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
   void STDMETHODCALLTYPE PreHeapMinimize() override {}
   void STDMETHODCALLTYPE PostHeapMinimize() override {}
-
-  std::mutex mutex;
-  std::unordered_set<void*> live;
-  uint64_t allocations = 0;
-  uint64_t frees = 0;
-  uint64_t badFrees = 0;
-  uint32_t failNext = 0;
 };
 
 // Registers the spy once; never unregistered, since blocks it counted may be
@@ -107,37 +101,7 @@ const bool kSpyRegistered = (Spy(), true);
 
 }  // namespace
 
-extern "C" uint64_t CoTaskMemAllocations(void) {
-  std::lock_guard<std::mutex> lock(Spy().mutex);
-  return Spy().allocations;
-}
-
-extern "C" uint64_t CoTaskMemFrees(void) {
-  std::lock_guard<std::mutex> lock(Spy().mutex);
-  return Spy().frees;
-}
-
-extern "C" uint64_t CoTaskMemLiveBlocks(void) {
-  std::lock_guard<std::mutex> lock(Spy().mutex);
-  return Spy().live.size();
-}
-
-extern "C" uint64_t CoTaskMemBadFrees(void) {
-  std::lock_guard<std::mutex> lock(Spy().mutex);
-  return Spy().badFrees;
-}
-
-extern "C" void CoTaskMemResetCounters(void) {
-  TaskAllocatorSpy& spy = Spy();
-  std::lock_guard<std::mutex> lock(spy.mutex);
-  spy.allocations = spy.frees = spy.badFrees = 0;
-  spy.failNext = 0;
-}
-
-extern "C" void CoTaskMemFailNext(uint32_t count) {
-  std::lock_guard<std::mutex> lock(Spy().mutex);
-  Spy().failNext = count;
-}
+gw::platform::TaskAllocatorCounts& gw::platform::ProcessTaskAllocatorCounts() { return Spy(); }
 
 // ---- The handler around a notification ------------------------------------------------
 
