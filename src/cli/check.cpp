@@ -317,11 +317,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string FileName(const std::string& path) {
-  size_t cut = path.find_last_of("/\\");  // either separator: Windows paths use both
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 void FindTableFindings(CheckResult& result) {
   for (size_t d = 0; d < result.documents.size(); ++d) {
     for (const TableFacts& table : result.documents[d].tables) {
@@ -481,6 +476,11 @@ Result<DocumentFacts> CheckDocument(HostSession& session, const std::string& loc
 }
 
 }  // namespace
+
+std::string FileName(const std::string& path) {
+  size_t cut = path.find_last_of("/\\");  // either separator: Windows paths use both
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
 
 const std::vector<FindingKind>& AllFindingKinds() {
   static const std::vector<FindingKind> kinds = [] {

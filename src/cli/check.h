@@ -181,5 +181,7 @@ using DocumentSink = std::function<void(const DocumentFacts&)>;
 [[nodiscard]] std::string ValueWords(const ComparedProperty& property, const FactValue& value, int32_t displayUnit);
 // The value in points (metrics), as a number (integers), or the name (objects).
 [[nodiscard]] double MetricPoints(int32_t metric);
+// The last part of a local path (after "/" or "\\"), as findings name documents.
+[[nodiscard]] std::string FileName(const std::string& path);
 
 }  // namespace gw::cli

@@ -18,11 +18,6 @@ constexpr char kTablesMark[] = "@@gridwright tables@@";
 
 bool Fails(const CheckResult& result, const Finding& finding) { return result.failOn.count(finding.kind) != 0; }
 
-std::string FileName(const std::string& path) {
-  size_t cut = path.find_last_of("/\\");  // either separator: Windows paths use both
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::string Words(const CheckResult& result, size_t property, const FactValue& value, size_t document) {
   return HostTextToUtf8(
       ValueWords(result.properties[property], value, result.documents[document].displayUnit));
