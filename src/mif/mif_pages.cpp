@@ -126,7 +126,10 @@ void Reader::ChooseMainFlow() {
 }
 
 void Updater::UpdateFlows() {
-  for (auto& [flowId, entry] : binding_.flows) {
+  for (auto& flowEntry : binding_.flows) {
+    // Named, not a structured binding: older clang cannot capture those in a lambda.
+    const ObjectId flowId = flowEntry.first;
+    auto& entry = flowEntry.second;
     const sub::Flow* flow = model_.FindFlow(flowId);
     if (flow == nullptr) continue;
     std::vector<ObjectId> now;

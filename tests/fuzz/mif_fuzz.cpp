@@ -111,7 +111,7 @@ void CheckDocument(gw::mif::Document tree) {
     ::ObjectId cell = model.CellAt(tables.front(), 0, 0);
     if (cell != 0) model.SetCellText(cell, "fuzz \xA5 <text>");
   }
-  gw::mif::Status updated = gw::mif::UpdateTree(*bound.Value().binding, model);
+  gw::mif::Result<gw::mif::ChangeRecord> updated = gw::mif::UpdateTree(*bound.Value().binding, model);
   if (!updated) return;  // an edit the tree cannot take is refused, not written
   std::string written = gw::mif::WriteBoundDocument(*bound.Value().binding);
   gw::mif::Result<gw::mif::Document> again = gw::mif::Parse(written, "again.mif");
