@@ -74,6 +74,15 @@ class TreeWriter {
     return !text.empty() && !out_.empty() && !isDelimiter(text.front()) && !isDelimiter(out_.back());
   }
 
+  // Whether the node after id is a value (not inset data) that begins with
+  // '&' or '=', which must not start a line.
+  bool NextLooksLikeInsetData(NodeId id) const {
+    NodeId next = document_.nodes_[id].next;
+    if (next == kNoNode || document_.nodes_[next].kind == NodeKind::Facet) return false;
+    std::string_view text = document_.View(document_.nodes_[next].text);
+    return !text.empty() && (text.front() == '&' || text.front() == '=');
+  }
+
   // Nesting is bounded by the reader, and edits add at most a few levels, so
   // recursion depth stays small.
   void WriteNode(NodeId id, std::size_t depth) {
@@ -113,9 +122,14 @@ class TreeWriter {
     // The host closes a statement that holds statements on a line of its own.
     if (holdsStatements) {
       NewLine(depth);
-      Put("> # end of ");
-      Put(document_.Name(id));
-      lineHasComment_ = true;
+      Put(">");
+      // The reader takes a line that starts with '&' or '=' as inset data, so
+      // a value of that kind that follows stays on this line, with no comment.
+      if (!NextLooksLikeInsetData(id)) {
+        Put(" # end of ");
+        Put(document_.Name(id));
+        lineHasComment_ = true;
+      }
     } else {
       Put(">");
     }
