@@ -204,30 +204,6 @@ bool SameValue(const ComparedProperty& property, const FactValue& a, const FactV
   return a.number == b.number;
 }
 
-std::string PageKind(const sub::Document& document, ::ObjectId paragraph) {
-  ::ObjectId frameId = document.FrameOfParagraph(paragraph);
-  for (int depth = 0; frameId != 0 && depth < 64; ++depth) {
-    const sub::Frame* frame = document.FindFrame(frameId);
-    if (frame == nullptr) break;
-    if (frame->page != 0) {
-      switch (sub::KindOf(frame->page)) {
-        case sub::ObjectKind::kBodyPage:
-          return "body";
-        case sub::ObjectKind::kMasterPage:
-          return "master";
-        case sub::ObjectKind::kReferencePage:
-          return "reference";
-        case sub::ObjectKind::kHiddenPage:
-          return "hidden";
-        default:
-          return "none";
-      }
-    }
-    frameId = frame->parentFrame;
-  }
-  return "none";
-}
-
 // The facts of the active, open document.
 // Format definitions already seen, so that equal ones share their values.
 using Definitions = std::map<std::vector<FactValue>, std::shared_ptr<const std::vector<FactValue>>>;
@@ -273,7 +249,7 @@ DocumentFacts Examine(HostSession& session, sub::Document& document, const std::
       TableFacts tableFacts;
       tableFacts.number = number;
       tableFacts.tag = table->tag;
-      tableFacts.page = PageKind(document, table->anchor.object);
+      tableFacts.page = PageOfParagraph(document, table->anchor.object);
       tableFacts.bodyFirstRow = std::find(asked.begin(), asked.end(), id) != asked.end();
       const sub::TableFormat* format = document.FindTableFormat(table->tag);
       tableFacts.formatExists = format != nullptr;

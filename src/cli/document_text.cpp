@@ -133,7 +133,10 @@ std::vector<PropertyText> PropertiesOf(const Document& document, const PropertyB
   return texts;
 }
 
-// The kind of page a paragraph's text frame ends up on.
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
 std::string PageOfParagraph(const Document& document, ::ObjectId paragraph) {
   ::ObjectId frameId = document.FrameOfParagraph(paragraph);
   for (int depth = 0; frameId != 0 && depth < 64; ++depth) {
@@ -157,10 +160,6 @@ std::string PageOfParagraph(const Document& document, ::ObjectId paragraph) {
   }
   return "none";
 }
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-}  // namespace
 
 std::string HostTextToUtf8(std::string_view text) {
   std::string result;

@@ -25,6 +25,10 @@ namespace gw::cli {
 // for the caller to put its context in front of.
 [[nodiscard]] Result<std::string> Utf8ToHostText(std::string_view text);
 
+// The kind of page a paragraph's text frame ends up on: "body", "master",
+// "reference", "hidden", or "none" for a frame on no page.
+[[nodiscard]] std::string PageOfParagraph(const substitute::Document& document, ::ObjectId paragraph);
+
 // The main flow of a document as lines: each paragraph as "Format: text"
 // ("Format:" when empty), each table anchored in it after it as a line
 // "Table: tag" and one line per row, a tab, then the cells joined by tabs.
