@@ -794,10 +794,9 @@ std::vector<ObjectId> Document::TablesAnchoredIn(ObjectId paragraph) const {
 }
 
 namespace {
-template <typename Map>
-auto* FindIn(Map& map, ObjectId id) {
-  auto it = map.find(id);
-  return it == map.end() ? nullptr : &it->second;
+template <typename Table>
+auto* FindIn(Table& table, ObjectId id) {
+  return table.Find(id);
 }
 }  // namespace
 

@@ -30,6 +30,7 @@
 
 #include "host/fm_api.h"
 #include "substitute/host_codes.h"
+#include "substitute/id_table.h"
 
 namespace gw::substitute {
 
@@ -384,7 +385,7 @@ class Document {
 
   ObjectId id_;
   ObjectId mainFlow_ = 0;
-  std::map<ObjectId, ParagraphFormat> paragraphFormats_;
+  IdTable<ParagraphFormat> paragraphFormats_;
   std::vector<ObjectId> paragraphFormatOrder_;
   // Paragraph formats by name (checked on use: a hit must still carry the
   // name; a miss falls back to the catalogue order) and their shared lists.
@@ -395,28 +396,28 @@ class Document {
   using NameIndex = std::unordered_map<std::string, ObjectId, NameHash, std::equal_to<>>;
   NameIndex paragraphFormatsByName_;
   std::unordered_map<ObjectId, std::shared_ptr<ListProperties>> sharedFormatProperties_;
-  std::map<ObjectId, TableFormat> tableFormats_;
+  IdTable<TableFormat> tableFormats_;
   std::vector<ObjectId> tableFormatOrder_;
   NameIndex tableFormatsByName_;
   // Each format's neighbours in tableFormatOrder_ (previous, next), so that
   // walking the catalogue while formats are deleted stays linear.
   std::unordered_map<ObjectId, std::pair<ObjectId, ObjectId>> tableFormatLinks_;
   void LinkTableFormats();
-  std::map<ObjectId, NamedObject> named_;  // colours and rulings
+  IdTable<NamedObject> named_;  // colours and rulings
   std::vector<ObjectId> colourOrder_;
   std::vector<ObjectId> rulingOrder_;
   NameIndex coloursByName_;  // the first of a name, as the catalogue order finds it
   NameIndex rulingsByName_;
-  std::map<ObjectId, Page> pages_;
+  IdTable<Page> pages_;
   std::vector<ObjectId> pageOrder_;
-  std::map<ObjectId, Frame> frames_;
-  std::map<ObjectId, Flow> flows_;
+  IdTable<Frame> frames_;
+  IdTable<Flow> flows_;
   std::vector<ObjectId> flowOrder_;
-  std::map<ObjectId, Paragraph> paragraphs_;
-  std::map<ObjectId, Table> tables_;
+  IdTable<Paragraph> paragraphs_;
+  IdTable<Table> tables_;
   std::vector<ObjectId> tableCreationOrder_;
-  std::map<ObjectId, Row> rows_;
-  std::map<ObjectId, Cell> cells_;
+  IdTable<Row> rows_;
+  IdTable<Cell> cells_;
   mutable TableOrder tableOrder_;
   mutable WorkCounters work_;
 
