@@ -79,15 +79,15 @@ class DocumentBinding {
   Document tree;
   ObjectId documentId = 0;
   Unit unitless = Unit::Inch;
-  std::unordered_map<ObjectId, FormatEntry> tableFormats;
+  sub::IdTable<FormatEntry> tableFormats;
   std::unordered_set<std::string> colourNames;
   std::unordered_set<std::string> rulingNames;
   std::unordered_set<std::string> paragraphFormatNames;
-  std::unordered_map<ObjectId, ParagraphEntry> paragraphs;
-  std::unordered_map<ObjectId, CellEntry> cells;
-  std::unordered_map<ObjectId, RowEntry> rows;
-  std::unordered_map<ObjectId, TableEntry> tables;
-  std::unordered_map<ObjectId, FlowEntry> flows;
+  sub::IdTable<ParagraphEntry> paragraphs;
+  sub::IdTable<CellEntry> cells;
+  sub::IdTable<RowEntry> rows;
+  sub::IdTable<TableEntry> tables;
+  sub::IdTable<FlowEntry> flows;
   std::unordered_map<ObjectId, int64_t> frameRects;  // text frame -> TextRect ID
   std::vector<ObjectId> tableOrder;                  // tables in document order
   int64_t nextTblId = 1;

@@ -145,7 +145,7 @@ const std::vector<int32_t>& TableFormatPropertyCodes() {
   return codes;
 }
 
-void SetFormatLevelProperty(PropertyBag& bag, int32_t code, const PropertyValue& value) {
+void SetFormatLevelProperty(PropertyBag& bag, int32_t code, PropertyValue value) {
   bag[code] = value;
   // 581 to 584 name the default cell margins 1315 to 1318 (top, bottom, left, right).
   if (code >= 581 && code <= 584) bag[code - 581 + 1315] = value;
@@ -235,10 +235,10 @@ PropertyBag DefaultTableFormatProperties(const Document& document) {
   bag[1318] = PropertyValue::OfMetric(6 * kPoint);
   // 581 to 584 are the same cell margins in the order top, bottom, left,
   // right; the accessors keep them equal to 1315 to 1318.
-  bag[581] = bag[1315];
-  bag[582] = bag[1316];
-  bag[583] = bag[1317];
-  bag[584] = bag[1318];
+  for (int32_t side = 0; side < 4; ++side) {
+    PropertyValue margin = bag.at(1315 + side);  // a copy: inserting may move the entries
+    bag[581 + side] = std::move(margin);
+  }
   return bag;
 }
 

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "host/fm_api.h"
+#include "substitute/flat_map.h"
 #include "substitute/host_codes.h"
 #include "substitute/id_table.h"
 
@@ -62,9 +63,9 @@ struct PropertyValue {
   bool operator==(const PropertyValue&) const;
 };
 
-// Properties by code. Objects keep the properties they have here; links
-// (first, next, parent) are computed from the model instead.
-using PropertyBag = std::map<int32_t, PropertyValue>;
+// Properties by code, ascending. Objects keep the properties they have here;
+// links (first, next, parent) are computed from the model instead.
+using PropertyBag = FlatMap<int32_t, PropertyValue>;
 
 // A typed value of a property list (GetProps/SetProps), of the type codes the
 // model keeps: 1 int, 2 metric, 3 string, 4 id, 5/13/15 ints, 6 strings, 9 text
@@ -434,7 +435,8 @@ class Document {
 [[nodiscard]] std::optional<ValueKind> TableFormatPropertyKind(int32_t code);
 // Sets a format-level property; the cell margins 581-584 and 1315-1318 are
 // one set of values under two codes each and stay equal.
-void SetFormatLevelProperty(PropertyBag& bag, int32_t code, const PropertyValue& value);
+// The value is taken as a copy, so it may come from the same bag.
+void SetFormatLevelProperty(PropertyBag& bag, int32_t code, PropertyValue value);
 // Every format-level property code, in ascending order.
 [[nodiscard]] const std::vector<int32_t>& TableFormatPropertyCodes();
 

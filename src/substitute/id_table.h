@@ -112,8 +112,21 @@ class IdTable {
   IdTable() = default;
   IdTable(IdTable&&) noexcept = default;
   IdTable& operator=(IdTable&&) noexcept = default;
-  IdTable(const IdTable&) = delete;
-  IdTable& operator=(const IdTable&) = delete;
+  // A deep copy: every page copied.
+  IdTable(const IdTable& other) : size_(other.size_) {
+    lanes_.reserve(other.lanes_.size());
+    for (const Lane& lane : other.lanes_) {
+      Lane& copy = lanes_.emplace_back(Lane{lane.kind, lane.first, {}});
+      copy.pages.reserve(lane.pages.size());
+      for (const std::unique_ptr<Page>& page : lane.pages) {
+        copy.pages.push_back(page ? std::make_unique<Page>(*page) : nullptr);
+      }
+    }
+  }
+  IdTable& operator=(const IdTable& other) {
+    if (this != &other) *this = IdTable(other);
+    return *this;
+  }
 
   [[nodiscard]] T* Find(ObjectId id) {
     Slot* slot = SlotOf(id);
@@ -121,6 +134,7 @@ class IdTable {
   }
   [[nodiscard]] const T* Find(ObjectId id) const { return const_cast<IdTable*>(this)->Find(id); }
   [[nodiscard]] size_t count(ObjectId id) const { return Find(id) != nullptr ? 1 : 0; }
+  [[nodiscard]] bool contains(ObjectId id) const { return Find(id) != nullptr; }
   [[nodiscard]] size_t size() const { return size_; }
   [[nodiscard]] bool empty() const { return size_ == 0; }
 
