@@ -35,6 +35,16 @@ void AppendCodePoint(std::string& out, char32_t codePoint, std::size_t& unmapped
 
 }  // namespace
 
+std::optional<std::string_view> PlainString(std::string_view raw, double mifVersion) {
+  if (raw.size() >= 2 && raw.front() == '`' && raw.back() == '\'') raw = raw.substr(1, raw.size() - 2);
+  const bool utf8 = mifVersion >= 8.0;
+  // One pass over the bytes: this runs for every string of every file read.
+  for (char c : raw) {
+    if (c == '\\' || c == '\n' || c == '\r' || (utf8 && static_cast<unsigned char>(c) >= 0x80)) return std::nullopt;
+  }
+  return raw;
+}
+
 std::string DecodeString(std::string_view raw, double mifVersion, std::size_t* unmapped) {
   if (raw.size() >= 2 && raw.front() == '`' && raw.back() == '\'') raw = raw.substr(1, raw.size() - 2);
   const bool utf8 = mifVersion >= 8.0;

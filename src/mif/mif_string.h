@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ namespace gw::mif {
 // lacks and malformed UTF-8 become "?" and are counted in *unmapped (when
 // given), so that a caller can refuse a lossy result.
 [[nodiscard]] std::string DecodeString(std::string_view raw, double mifVersion, std::size_t* unmapped = nullptr);
+
+// The text between a raw MIF string's quotes when its bytes are already the
+// host-encoded text (no escapes, no wrapped lines and, from MIF 8 on, only
+// ASCII), as most strings are; nullopt when it needs DecodeString.
+[[nodiscard]] std::optional<std::string_view> PlainString(std::string_view raw, double mifVersion);
 
 // The raw MIF string, quotes included, for host-encoded bytes. Before MIF 8,
 // bytes outside printable ASCII become \xnn escapes; from MIF 8 on they become

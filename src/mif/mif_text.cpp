@@ -299,14 +299,8 @@ const char* SpecialCharName(char byte) {
 // Appends what DecodeString makes of a raw string, copying it straight when it
 // has no escapes (and, in UTF-8 files, only ASCII): most strings of a file.
 void AppendDecoded(std::string& out, std::string_view raw, double version) {
-  std::string_view inner = raw;
-  if (inner.size() >= 2 && inner.front() == '`' && inner.back() == '\'') inner = inner.substr(1, inner.size() - 2);
-  bool plain = inner.find_first_of("\\\r\n") == std::string_view::npos;
-  if (plain && version >= 8.0) {
-    plain = std::none_of(inner.begin(), inner.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  }
-  if (plain) {
-    out.append(inner);
+  if (std::optional<std::string_view> plain = PlainString(raw, version)) {
+    out.append(*plain);
   } else {
     out += DecodeString(raw, version);
   }

@@ -410,14 +410,7 @@ Result<std::string> Document::ReadString(NodeId statement) const {
   Result<NodeId> value = ValueOfKind(statement, NodeKind::String, "a string");
   if (!value) return value.GetError();
   std::string_view raw = RawText(value.Value());
-  // Most strings have no escapes (and, in UTF-8 files, only ASCII): their bytes are the text.
-  std::string_view inner = raw;
-  if (inner.size() >= 2 && inner.front() == '`' && inner.back() == '\'') inner = inner.substr(1, inner.size() - 2);
-  if (inner.find_first_of("\\\r\n") == std::string_view::npos &&
-      (version_ < 8.0 ||
-       std::none_of(inner.begin(), inner.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))) {
-    return std::string(inner);
-  }
+  if (std::optional<std::string_view> plain = PlainString(raw, version_)) return std::string(*plain);
   std::size_t unmapped = 0;
   std::string bytes = DecodeString(raw, version_, &unmapped);
   if (unmapped != 0) {
