@@ -8,6 +8,7 @@
 #include "host/property_codes.h"
 #include "host/property_lists.h"
 #include "support/memory.h"
+#include "support/str_index.h"
 #include "support/str_list.h"
 #include "support/strings.h"
 
@@ -249,6 +250,7 @@ void EndBulkEdit(ObjectId document, int32_t began, int32_t saved) {
 // ---- Acting on a list ------------------------------------------------------------------------
 
 void KeepNamedFormats(ObjectId document, const StrList* names) {
+  StrIndex* index = StrIndexNew(names);  // NULL: the list itself is searched
   ObjectId format = HostGetIdProp(0, document, kPropFirstTableFormat);
   while (format != 0) {
     // The next format is read first: this one may be deleted below.
@@ -257,12 +259,13 @@ void KeepNamedFormats(ObjectId document, const StrList* names) {
     char* name = HostGetStringProp(document, format, kPropTag);
     // A format whose name the host did not give is kept: it cannot be known
     // to be missing from the list.
-    if (HostFailureCount() == failuresBefore && StrListFind(names, name) < 0) {
+    if (HostFailureCount() == failuresBefore && StrListFindIndexed(names, index, name) < 0) {
       HostDeleteObject(document, format);
     }
     MemFree(name);
     format = next;
   }
+  StrIndexFree(index);
 }
 
 int32_t KeepListedFormats(ObjectId document, ObjectId listDocument, ObjectId listTable) {
@@ -277,12 +280,13 @@ int32_t KeepListedFormats(ObjectId document, ObjectId listDocument, ObjectId lis
 void ApplyConversionPairs(ObjectId document, const StrList* sources, const StrList* destinations) {
   int32_t saved = 0;
   int32_t began = BeginBulkEdit(document, &saved);
+  StrIndex* index = StrIndexNew(sources);  // NULL: the list itself is searched
   for (ObjectId table = HostGetIdProp(0, document, kPropFirstTable); table != 0;
        table = HostGetIdProp(document, table, kPropNextTable)) {
     uint32_t failuresBefore = HostFailureCount();
     char* tag = HostGetStringProp(document, table, kPropTag);
     // An unreadable tag must not be taken for an empty one.
-    int32_t row = HostFailureCount() == failuresBefore ? StrListFind(sources, tag) : -1;
+    int32_t row = HostFailureCount() == failuresBefore ? StrListFindIndexed(sources, index, tag) : -1;
     MemFree(tag);
     if (row < 0) continue;
     // Only the first row for a source counts; an empty destination leaves
@@ -291,6 +295,7 @@ void ApplyConversionPairs(ObjectId document, const StrList* sources, const StrLi
     if (StrLen(destination) == 0) continue;
     ApplyTableFormat(document, table, destination);
   }
+  StrIndexFree(index);
   EndBulkEdit(document, began, saved);
 }
 

@@ -12,6 +12,7 @@
 #include "host/property_codes.h"
 #include "support/format.h"
 #include "support/memory.h"
+#include "support/str_index.h"
 #include "support/str_list.h"
 
 namespace {
@@ -27,14 +28,16 @@ const char kUnwalkedWarning[] =
 // the one after it. A format whose name cannot be read stays; the host's
 // answer to a deletion is not looked at.
 void DeleteListedFormats(ObjectId document, const StrList* unused) {
+  StrIndex* index = StrIndexNew(unused);  // NULL: the list itself is searched
   ObjectId format = HostGetIdProp(0, document, kPropFirstTableFormat);
   while (format != 0) {
     ObjectId next = HostGetIdProp(document, format, kPropNextTableFormat);
     char* name = HostGetStringProp(document, format, kPropTag);
-    if (name != nullptr && StrListFind(unused, name) >= 0) HostDeleteObject(document, format);
+    if (name != nullptr && StrListFindIndexed(unused, index, name) >= 0) HostDeleteObject(document, format);
     MemFree(name);
     format = next;
   }
+  StrIndexFree(index);
 }
 
 // ---- The book -----------------------------------------------------------------------------

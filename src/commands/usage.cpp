@@ -9,6 +9,7 @@
 #include "host/property_codes.h"
 #include "support/format.h"
 #include "support/memory.h"
+#include "support/str_index.h"
 #include "support/str_list.h"
 
 namespace {
@@ -130,17 +131,28 @@ int32_t CollectTableTags(ObjectId document, StrList* used, StrList* unused) {
     table = HostGetIdProp(document, table, kPropNextTable);
   }
 
+  // Catalogues can hold thousands of formats: the names seen are looked up
+  // through indexes (the lists only grow here), or in the lists themselves
+  // when memory for an index is short.
+  StrIndex* usedIndex = StrIndexNew(used);
+  StrIndex* unusedIndex = StrIndexNew(unused);
   ObjectId format = HostGetIdProp(0, document, kPropFirstTableFormat);
   while (format != 0) {
     char* name = HostGetStringProp(document, format, kPropTag);
     if (name == nullptr) {
       complete = 0;
-    } else if (StrListFind(used, name) < 0 && StrListFind(unused, name) < 0 && AppendTag(unused, name) != 0) {
-      complete = 0;
+    } else if (StrListFindIndexed(used, usedIndex, name) < 0 && StrListFindIndexed(unused, unusedIndex, name) < 0) {
+      if (AppendTag(unused, name) != 0) {
+        complete = 0;
+      } else if (unusedIndex != nullptr) {
+        StrIndexAdd(&unusedIndex, StrListCount(unused) - 1);
+      }
     }
     MemFree(name);
     format = HostGetIdProp(document, format, kPropNextTableFormat);
   }
+  StrIndexFree(usedIndex);
+  StrIndexFree(unusedIndex);
 
   if (HostFailureCount() != failuresBefore) complete = 0;
 

@@ -1,10 +1,13 @@
 // Tests of StrList: growth, ownership, lookup and memory shortage.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "../fatal_stop.h"
 
 #include "platform/winapi.h"
 #include "support/memory.h"
+#include "support/str_index.h"
 #include "support/str_list.h"
 
 namespace {
@@ -129,6 +132,36 @@ TEST(StringList, FindRemoveAndSort) {
   StrListFree(list);
   EXPECT_EQ(StrListFree(nullptr), 0);
   EXPECT_EQ(StrListCount(nullptr), 0u);
+}
+
+TEST(StringIndex, FindsWhatTheListFindsThroughGrowthAndShortage) {
+  StrList* list = StrListNew(1, 64);
+  ASSERT_NE(list, nullptr);
+  char name[32];
+  for (int i = 0; i < 3000; ++i) {
+    snprintf(name, sizeof name, "Format %d", i % 2000);  // the last 1000 repeat earlier names
+    ASSERT_EQ(StrListAppend(list, name), 0);
+  }
+  StrIndex* index = StrIndexNew(list);
+  ASSERT_NE(index, nullptr);
+  ASSERT_EQ(StrListAppend(list, "Late"), 0);
+  ASSERT_EQ(StrIndexAdd(&index, StrListCount(list) - 1), 0);
+  ASSERT_EQ(StrListAppend(list, "Format 5"), 0);  // a duplicate appended keeps the first position
+  ASSERT_EQ(StrIndexAdd(&index, StrListCount(list) - 1), 0);
+  for (const char* probe : {"Format 0", "Format 1999", "Format 5", "Late", "format 5", "", "Format 2000"}) {
+    EXPECT_EQ(StrListFindIndexed(list, index, probe), StrListFind(list, probe)) << probe;
+  }
+  // Growing past the slots while memory is short drops the index; finds go on in the list.
+  for (int i = 0; StrIndexAdd(&index, 0) == 0 && i < 100000; ++i) {
+    if (i == 1000) MemFailNextAllocations(1);
+  }
+  MemFailNextAllocations(0);
+  EXPECT_EQ(index, nullptr);
+  EXPECT_EQ(StrListFindIndexed(list, index, "Late"), 3000);
+  MemFailNextAllocations(1);
+  EXPECT_EQ(StrIndexNew(list), nullptr);
+  MemFailNextAllocations(0);
+  StrListFree(list);
 }
 
 }  // namespace
