@@ -163,6 +163,13 @@ class MifFileStore::ReadAhead {
     return window;
   }
 
+  // Waits until no read is queued or running (queued ones wait for nothing
+  // when no worker could be started).
+  void AwaitIdle() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return running_ == 0 && (queue_.empty() || threads_.empty()); });
+  }
+
   // Files parsed ahead and dropped unused so far; exact once no read runs
   // (after Expect), as a running read counts when it ends.
   std::size_t DroppedParses() {
@@ -205,7 +212,10 @@ class MifFileStore::ReadAhead {
       if (stop_) return;
       TaskPtr task = std::move(queue_.front());
       queue_.pop_front();
-      if (task->dropped) continue;
+      if (task->dropped) {
+        done_.notify_all();  // the queue may be empty now
+        continue;
+      }
       task->state = Task::State::kRunning;
       ++running_;
       lock.unlock();
@@ -245,6 +255,10 @@ class MifFileStore::ReadAhead {
   bool stop_ = false;
   std::vector<std::thread> threads_;
 };
+
+void MifFileStore::AwaitReadsAhead() {
+  if (readAhead_ != nullptr) readAhead_->AwaitIdle();
+}
 
 // DocumentBinding is complete here, so the map's destructor can be made.
 MifFileStore::MifFileStore(HostPaths paths, MifStoreOptions options) : paths_(std::move(paths)), options_(options) {}

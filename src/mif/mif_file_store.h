@@ -105,6 +105,9 @@ class MifFileStore final : public substitute::FileStore {
   // waits for the reads in progress and drops their results; an empty list
   // ends reading ahead. Loads of other paths are read as always.
   void ExpectReads(const std::vector<std::string>& hostPaths);
+  // Waits until the reads ahead begun so far are done (a Load waits only for
+  // its own file); lets a test change a file that has certainly been read.
+  void AwaitReadsAhead();
 
   // ---- Changes ----
   // What saving the document would write into the file it was loaded from,
