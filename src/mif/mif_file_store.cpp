@@ -41,7 +41,7 @@ class MifFileStore::ReadAhead {
   // One read of one entry of the walk.
   struct Task {
     std::size_t index = 0;
-    std::filesystem::path local;
+    std::string local;  // read as a Load names it, so that errors read the same
     enum class State { kQueued, kRunning, kDone } state = State::kQueued;
     bool dropped = false;  // no longer wanted: a queued task is skipped
     // Set by the worker before kDone: the stamp before reading (none: the file
@@ -198,7 +198,7 @@ class MifFileStore::ReadAhead {
     while (threads_.size() < workers_) {
       try {
         threads_.emplace_back([this] { Work(); });
-      } catch (const std::system_error&) {
+      } catch (...) {  // no thread (std::system_error) or no memory
         workers_ = static_cast<unsigned>(threads_.size());
         return;
       }
@@ -220,8 +220,8 @@ class MifFileStore::ReadAhead {
       ++running_;
       lock.unlock();
       try {
-        task->stamp = StampOf(task->local);
-        if (task->stamp) task->tree.emplace(ReadFile(task->local.string()));
+        task->stamp = StampOf(std::filesystem::path(task->local));
+        if (task->stamp) task->tree.emplace(ReadFile(task->local));
       } catch (...) {
         task->tree.reset();
       }
@@ -430,8 +430,8 @@ std::optional<StoreError> MifFileStore::CheckAllParse(const std::vector<std::str
   for (std::size_t i = 0; i < helpers; ++i) {
     try {
       threads.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // fewer threads; this one does the rest
+    } catch (...) {
+      break;  // fewer threads (none could be made, or no memory); this one does the rest
     }
   }
   work();
