@@ -437,12 +437,18 @@ std::optional<StoreError> MifFileStore::CheckAllParse(const std::vector<std::str
   work();
   for (std::thread& thread : threads) thread.join();
 
+  // The store's records as checking one after another leaves them: files
+  // after the first failure count as parsed, but are not marked.
   std::optional<StoreError> failure;
   for (std::size_t i = 0; i < count; ++i) {
     if (thrown[i] && !failure) std::rethrow_exception(thrown[i]);
     if (!checks[i]) continue;
+    if (failure) {
+      if (checks[i]->parsed) ++reads_.parsed;
+      continue;
+    }
     Count(*checks[i], sub::NormalizeHostPath(hostPaths[i]));
-    if (!failure && stops(*checks[i])) failure = checks[i]->error;
+    if (stops(*checks[i])) failure = checks[i]->error;
   }
   return failure;
 }
