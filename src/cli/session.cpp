@@ -317,9 +317,15 @@ Status HostSession::CheckBookReadable(sub::Book& book) {
   return {};
 }
 
-void HostSession::ExpectBookWalk(sub::Book& book) { store_->Inner().ExpectReads(WalkOrder(book)); }
+void HostSession::ExpectBookWalk(sub::Book& book) {
+  store_->Inner().ExpectReads(WalkOrder(book));
+  walkExpected_ = true;
+}
 
-void HostSession::EndBookWalk() { store_->Inner().ExpectReads({}); }
+void HostSession::EndBookWalk() {
+  store_->Inner().ExpectReads({});
+  walkExpected_ = false;
+}
 
 Status HostSession::SaveDocument(const sub::Document& document) {
   std::optional<sub::StoreError> error = store_->Save(document.fileName, document);
@@ -422,18 +428,23 @@ std::vector<std::optional<uint32_t>> HostSession::SourceLines(::ObjectId documen
 // ---- Commands -------------------------------------------------------------------------------------------
 
 // While a command runs, the store reads ahead of a walk of the active book;
-// the reads end with the command however it ends.
+// the reads end with the command however it ends. A command run within a
+// walk of the command line's own (check's, on each document) leaves that be.
 class HostSession::WalkOfActiveBook {
  public:
-  explicit WalkOfActiveBook(HostSession& session) : session_(session) {
-    if (sub::Book* book = session_.ActiveBookObject()) session_.ExpectBookWalk(*book);
+  explicit WalkOfActiveBook(HostSession& session) : session_(session), own_(!session.walkExpected_) {
+    sub::Book* book = session_.ActiveBookObject();
+    if (own_ && book != nullptr) session_.ExpectBookWalk(*book);
   }
-  ~WalkOfActiveBook() { session_.EndBookWalk(); }
+  ~WalkOfActiveBook() {
+    if (own_) session_.EndBookWalk();
+  }
   WalkOfActiveBook(const WalkOfActiveBook&) = delete;
   WalkOfActiveBook& operator=(const WalkOfActiveBook&) = delete;
 
  private:
   HostSession& session_;
+  bool own_;
 };
 
 void HostSession::RunCommand(int32_t number) {

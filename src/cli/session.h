@@ -230,6 +230,7 @@ class HostSession {
   std::vector<::ObjectId> marked_;
   Answers answers_;
   bool tagMissing_ = false;
+  bool walkExpected_ = false;  // between ExpectBookWalk and EndBookWalk
   // Set while a command or client call runs: where its records begin.
   std::optional<Marks> commandMarks_;
   // Transcript positions.
