@@ -14,7 +14,9 @@
 // one as a child process, N times (default 3), and reports the least CPU time
 // (user and system) per table, format or chapter and the child's peak memory
 // as a multiple of the largest chapter, beside the same figures for `cat`
-// reading the files.
+// reading the files; book walks show that run's wall time as well.
+// GRIDWRIGHT_JOBS in the environment sets the commands' --jobs (1: no reading
+// ahead).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -128,15 +130,34 @@ std::string Chapter(int number, const Settings& settings) {
 }
 
 // Runs the command line quietly and returns its exit code and time.
-std::pair<int, double> RunVerb(std::vector<std::string> arguments) {
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The CPU time (user and system) of this process so far, all threads.
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return CpuSeconds(usage);
+}
+
+struct VerbCost {
+  int code = 0;
+  double seconds = 0;     // wall
+  double cpuSeconds = 0;  // user and system, the reading-ahead threads included
+};
+
+VerbCost RunVerb(std::vector<std::string> arguments) {
   std::ostringstream out, err;
   std::istringstream in;
   gw::cli::Io io{out, err, in, false, false};
+  const double cpuStart = ProcessCpuSeconds();
   Clock::time_point start = Clock::now();
   gw::cli::ExitCode code = gw::cli::RunCommandLine(arguments, io);
-  double seconds = Seconds(start);
+  VerbCost cost{static_cast<int>(code), Seconds(start), ProcessCpuSeconds() - cpuStart};
   if (code != gw::cli::ExitCode::kDone) std::cerr << err.str();
-  return {static_cast<int>(code), seconds};
+  return cost;
 }
 
 // ---- Scaling curves ----
@@ -144,14 +165,10 @@ std::pair<int, double> RunVerb(std::vector<std::string> arguments) {
 // A child process's least CPU time over its runs and its largest peak memory.
 struct ChildCost {
   double seconds = 0;
+  double wallSeconds = 0;  // of the run with the least CPU time
   double peakMegabytes = 0;
   int exitCode = 0;
 };
-
-double CpuSeconds(const rusage& usage) {
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs program with arguments `runs` times, its output to /dev/null.
 // Linux keeps a process's memory high-water mark across exec, so a child
@@ -160,6 +177,7 @@ double CpuSeconds(const rusage& usage) {
 // program (--measure), which runs it and prints its CPU time, peak and exit.
 ChildCost MeasureDirectly(const std::vector<std::string>& command) {
   ChildCost cost;
+  Clock::time_point start = Clock::now();
   pid_t child = fork();
   if (child == 0) {
     int null = ::open("/dev/null", O_WRONLY);
@@ -179,6 +197,7 @@ ChildCost MeasureDirectly(const std::vector<std::string>& command) {
   }
   cost.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
   cost.seconds = CpuSeconds(usage);
+  cost.wallSeconds = Seconds(start);
   cost.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
   return cost;
 }
@@ -217,10 +236,11 @@ ChildCost RunChild(const std::string& program, const std::vector<std::string>& a
       cost.exitCode = 127;
       return cost;
     }
-    double seconds = 0, peak = 0;
+    double seconds = 0, peak = 0, wall = 0;
     int code = 127;
-    if (std::sscanf(report.c_str(), "%lf %lf %d", &seconds, &peak, &code) != 3) code = 127;
+    if (std::sscanf(report.c_str(), "%lf %lf %d %lf", &seconds, &peak, &code, &wall) != 4) code = 127;
     cost.exitCode = std::max(cost.exitCode, code);
+    if (seconds < cost.seconds) cost.wallSeconds = wall;
     cost.seconds = std::min(cost.seconds, seconds);
     cost.peakMegabytes = std::max(cost.peakMegabytes, peak);
   }
@@ -234,11 +254,18 @@ std::string GridwrightProgram() {
   return (self.parent_path() / "gridwright").string();
 }
 
+// withWall: the wall time too (book walks, which read ahead on a second thread).
 void PrintCurveLine(const char* unit, int count, const char* verb, const ChildCost& cost, const ChildCost& cat,
-                    double largestMegabytes) {
-  std::printf("  %6d %-8s %-17s %8.3f s  %9.1f us/%s  peak %6.1f MB = %5.1fx  (cat %6.3f s, %4.1fx)%s\n", count, unit,
-              verb, cost.seconds, cost.seconds * 1e6 / count, unit, cost.peakMegabytes,
-              cost.peakMegabytes / largestMegabytes, cat.seconds, cat.peakMegabytes / largestMegabytes,
+                    double largestMegabytes, bool withWall = false) {
+  std::string wall;
+  if (withWall) {
+    char text[32];
+    std::snprintf(text, sizeof text, "  wall %7.3f s", cost.wallSeconds);
+    wall = text;
+  }
+  std::printf("  %6d %-8s %-17s %8.3f s  %9.1f us/%s  peak %6.1f MB = %5.1fx  (cat %6.3f s, %4.1fx)%s%s\n", count,
+              unit, verb, cost.seconds, cost.seconds * 1e6 / count, unit, cost.peakMegabytes,
+              cost.peakMegabytes / largestMegabytes, cat.seconds, cat.peakMegabytes / largestMegabytes, wall.c_str(),
               cost.exitCode == 0 ? "" : "  FAILED");
 }
 
@@ -316,7 +343,7 @@ int RunCurves(const fs::path& folder, int runs) {
     for (const char* verb : {"list-usage", "delete-unused", "remove-overrides"}) {
       ChildCost cost = RunChild(gridwright, {verb, "--yes", "--no-progress", bookPath.string()}, runs);
       tally(cost);
-      PrintCurveLine("chapter", chapters, verb, cost, cat, largest);
+      PrintCurveLine("chapter", chapters, verb, cost, cat, largest, true);
     }
   }
   return failures == 0 ? 0 : 1;
@@ -327,7 +354,7 @@ int RunCurves(const fs::path& folder, int runs) {
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--measure") {
     ChildCost cost = MeasureDirectly(std::vector<std::string>(argv + 2, argv + argc));
-    std::printf("%.6f %.3f %d\n", cost.seconds, cost.peakMegabytes, cost.exitCode);
+    std::printf("%.6f %.3f %d %.6f\n", cost.seconds, cost.peakMegabytes, cost.exitCode, cost.wallSeconds);
     return 0;
   }
   Settings settings;
@@ -447,10 +474,10 @@ int main(int argc, char** argv) {
   };
   int status = 0;
   for (const Step& step : steps) {
-    auto [code, seconds] = RunVerb(step.arguments);
-    std::printf("%-34s %7.2f s  %6.1f MB/s  exit %d  peak memory %ld MB\n", step.label, seconds, megabytes / seconds,
-                code, PeakMegabytes());
-    if (code != 0) status = 1;
+    VerbCost cost = RunVerb(step.arguments);
+    std::printf("%-34s %7.2f s  %6.1f MB/s  CPU %7.2f s  exit %d  peak memory %ld MB\n", step.label, cost.seconds,
+                megabytes / cost.seconds, cost.cpuSeconds, cost.code, PeakMegabytes());
+    if (cost.code != 0) status = 1;
   }
   if (!settings.keep) {
     fs::remove_all(folder);

@@ -9,7 +9,7 @@ _gridwright() {
 
   local verbs="list-usage delete-unused create-tag-list keep-listed create-conversion-list convert
     remove-overrides find-override fix-headings report about check show script help version"
-  local common="--yes --no --dry-run --no-progress --plugin --icu-data --help"
+  local common="--yes --no --dry-run --no-progress --plugin --icu-data --jobs --help"
 
   verb=""
   for ((i = 1; i < COMP_CWORD; i++)); do
@@ -32,6 +32,7 @@ _gridwright() {
       return ;;
     --icu-data) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     --plugin|--list|--output|-o|--report-mif|--template) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --jobs) COMPREPLY=($(compgen -W "1 2 4" -- "$cur")); return ;;
     --tag|--keep|--map|--after) return ;;
   esac
 

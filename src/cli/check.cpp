@@ -546,6 +546,7 @@ Result<CheckResult> RunCheck(HostSession& session, const std::string& file, cons
     if (!opened.IsOk()) return opened.GetError();
     sub::Book& book = *opened.Value();
     // The book's documents in book order (groups walked depth first), one open at a time.
+    session.ExpectBookWalk(book);
     std::vector<::ObjectId> pending(book.TopLevel().rbegin(), book.TopLevel().rend());
     while (!pending.empty()) {
       const sub::BookComponent* component = book.FindComponent(pending.back());
@@ -556,9 +557,13 @@ Result<CheckResult> RunCheck(HostSession& session, const std::string& file, cons
       if (component->kind != sub::kComponentDocument) continue;
       std::string local = session.LocalPathOf(component->fileName);
       Result<DocumentFacts> facts = CheckDocument(session, local, local, learned.Value(), definitions, true);
-      if (!facts.IsOk()) return facts.GetError();
+      if (!facts.IsOk()) {
+        session.EndBookWalk();
+        return facts.GetError();
+      }
       keep(std::move(facts.Value()));
     }
+    session.EndBookWalk();
   }
 
   FindTableFindings(result);

@@ -154,6 +154,7 @@ ExitCode ShowFile(HostSession& session, const std::string& file, bool book, Io& 
     return opened.GetError().code;
   }
   ExitCode code = ExitCode::kDone;
+  session.ExpectBookWalk(*opened.Value());
   std::vector<::ObjectId> pending(opened.Value()->TopLevel().rbegin(), opened.Value()->TopLevel().rend());
   while (!pending.empty()) {
     const sub::BookComponent* component = opened.Value()->FindComponent(pending.back());
@@ -173,6 +174,7 @@ ExitCode ShowFile(HostSession& session, const std::string& file, bool book, Io& 
     io.out << HostTextToUtf8(RenderSummary(Summarize(*document.Value()), local)) << "\n";
     session.Host().CloseDocument(document.Value()->Id());
   }
+  session.EndBookWalk();
   return code;
 }
 
@@ -353,6 +355,7 @@ SessionConfig ConfigFor(const JobRequest& request, const Io& io) {
   if (request.icuDataDir) config.icuDataDir = *request.icuDataDir;
   config.dryRun = request.dryRun;
   config.showProgress = request.progress && io.errorIsTerminal;
+  if (request.jobs) config.jobs = *request.jobs;
   return config;
 }
 

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 #include "cli/document_text.h"
 #include "platform/version_info.h"
@@ -36,7 +37,11 @@ constexpr char kCommonOptions[] =
     "  --plugin PATH      the plug-in library (default: $GRIDWRIGHT_PLUGIN, else\n"
     "                     gridwright.so beside this program)\n"
     "  --icu-data DIR     its converter data (default: $GRIDWRIGHT_ICU_DATA, else\n"
-    "                     icu_data beside this program)\n";
+    "                     icu_data beside this program)\n"
+    "  --jobs N           read a book's documents on N threads: the next ones are\n"
+    "                     read while the command works on one (default:\n"
+    "                     $GRIDWRIGHT_JOBS, else 2 on a machine with two or more\n"
+    "                     hardware threads; 1 reads on one thread)\n";
 
 }  // namespace
 
@@ -134,7 +139,8 @@ std::string VerbHelp(const Verb& verb) {
   }
   if (verb.name == "check") {
     text +=
-        "\n  --plugin PATH, --icu-data DIR   the plug-in and its converter data, as for every verb\n";
+        "\n  --plugin PATH, --icu-data DIR   the plug-in and its converter data, as for every verb\n"
+        "  --jobs N                        threads that read a book's documents, as for every verb\n";
   } else if (verb.name != "show") {
     text += "\n" + std::string(kCommonOptions);
   }
@@ -148,7 +154,7 @@ namespace {
 // as such ("--tag is an option of report") rather than as unknown.
 struct ParsedOptions {
   bool yes = false, no = false, dryRun = false, noProgress = false, individual = false, byTag = false;
-  std::vector<std::string> listType, tag, list, output, after, plugin, icuData, templateFile, format, failOn;
+  std::vector<std::string> listType, tag, list, output, after, plugin, icuData, templateFile, format, failOn, jobs;
   // --keep and --map in the order given, each with its option name.
   std::vector<std::pair<std::string, std::string>> given;
 };
@@ -171,6 +177,7 @@ void AddOptions(CLI::App& app, ParsedOptions& parsed) {
   single("--after", parsed.after);
   single("--plugin", parsed.plugin);
   single("--icu-data", parsed.icuData);
+  single("--jobs", parsed.jobs);
   single("--template", parsed.templateFile);
   single("--format", parsed.format);
   single("--fail-on", parsed.failOn);
@@ -292,6 +299,19 @@ Result<JobRequest> ParseArguments(const std::vector<std::string>& arguments) {
   }
   if (!parsed.plugin.empty()) request.pluginPath = parsed.plugin.back();
   if (!parsed.icuData.empty()) request.icuDataDir = parsed.icuData.back();
+  if (!parsed.jobs.empty()) {
+    request.jobs = JobCount(parsed.jobs.back());
+    if (!request.jobs) {
+      return Usage("--jobs: \"" + parsed.jobs.back() + "\" is not a number of jobs from 1 to " +
+                   std::to_string(kMaxJobs));
+    }
+  } else if (const char* jobs = std::getenv("GRIDWRIGHT_JOBS"); jobs != nullptr && *jobs != '\0') {
+    request.jobs = JobCount(jobs);
+    if (!request.jobs) {
+      return Usage("GRIDWRIGHT_JOBS: \"" + std::string(jobs) + "\" is not a number of jobs from 1 to " +
+                   std::to_string(kMaxJobs));
+    }
+  }
   if (!parsed.templateFile.empty()) request.check.templateFile = parsed.templateFile.back();
   if (!parsed.format.empty()) {
     if (parsed.format.back() != "text" && parsed.format.back() != "json")

@@ -33,6 +33,7 @@ struct JobRequest {
   bool progress = true;                   // --no-progress turns it off
   std::optional<std::string> pluginPath;  // --plugin
   std::optional<std::string> icuDataDir;  // --icu-data
+  std::optional<unsigned> jobs;           // --jobs, else GRIDWRIGHT_JOBS; unset: DefaultJobs()
   CheckRequest check;                     // check: --template, --format, --fail-on
 };
 

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "cli/plain_list.h"
 #include "mif/host_paths.h"
@@ -73,6 +75,23 @@ std::filesystem::path BesideOrInstalled(const std::filesystem::path& folder, con
 
 void SetSessionProbe(SessionProbe probe) { Probe() = std::move(probe); }
 
+std::optional<unsigned> JobCount(std::string_view text) {
+  unsigned value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || text.front() == '+' || error != std::errc() || end != text.data() + text.size() || value < 1 ||
+      value > kMaxJobs) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+unsigned DefaultJobs() {
+  if (const char* jobs = std::getenv("GRIDWRIGHT_JOBS"); jobs != nullptr) {
+    if (std::optional<unsigned> count = JobCount(jobs)) return *count;
+  }
+  return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
 SessionConfig DefaultSessionConfig() {
   SessionConfig config;
   std::filesystem::path folder = ProgramFolder();
@@ -84,6 +103,7 @@ SessionConfig DefaultSessionConfig() {
   if (const char* data = std::getenv("GRIDWRIGHT_ICU_DATA"); data != nullptr && *data != '\0') {
     config.icuDataDir = data;
   }
+  config.jobs = DefaultJobs();
   return config;
 }
 
@@ -95,7 +115,8 @@ SessionConfig DefaultSessionConfig() {
 // instead of writing them.
 class HostSession::WatchingStore final : public sub::FileStore {
  public:
-  WatchingStore(mif::HostPaths paths, HostSession& session) : inner_(std::move(paths)), session_(session) {}
+  WatchingStore(mif::HostPaths paths, HostSession& session)
+      : inner_(std::move(paths), mif::MifStoreOptions{false, session.config_.jobs}), session_(session) {}
 
   [[nodiscard]] sub::LoadResult Load(std::string_view hostPath) override {
     ForgetClosed();
@@ -269,7 +290,8 @@ Result<sub::Book*> HostSession::OpenBook(const std::filesystem::path& local) {
   return &book;
 }
 
-Status HostSession::CheckBookReadable(sub::Book& book) {
+std::vector<std::string> HostSession::WalkOrder(sub::Book& book) const {
+  std::vector<std::string> files;
   std::vector<::ObjectId> pending(book.TopLevel().rbegin(), book.TopLevel().rend());
   while (!pending.empty()) {
     ::ObjectId id = pending.back();
@@ -281,14 +303,28 @@ Status HostSession::CheckBookReadable(sub::Book& book) {
     }
     if (component->kind != sub::kComponentDocument) continue;
     if (host_->FindDocumentByPath(component->fileName) != nullptr) continue;
-    // Parsed only: the walk's own open is the one read that makes the document.
-    if (std::optional<sub::StoreError> error = store_->Inner().CheckParses(component->fileName)) {
-      // A missing file is the host's ordinary "Could not open file:" case.
-      if (error->kind == sub::StoreError::Kind::kNotFound) continue;
-      return Failure{ExitCode::kUnreadable, error->message};
-    }
+    files.push_back(component->fileName);
+  }
+  return files;
+}
+
+Status HostSession::CheckBookReadable(sub::Book& book) {
+  // Parsed only: the walk's own open is the one read that makes the document.
+  // A missing file is the host's ordinary "Could not open file:" case.
+  if (std::optional<sub::StoreError> error = store_->Inner().CheckAllParse(WalkOrder(book), true)) {
+    return Failure{ExitCode::kUnreadable, error->message};
   }
   return {};
+}
+
+void HostSession::ExpectBookWalk(sub::Book& book) {
+  store_->Inner().ExpectReads(WalkOrder(book));
+  walkExpected_ = true;
+}
+
+void HostSession::EndBookWalk() {
+  store_->Inner().ExpectReads({});
+  walkExpected_ = false;
 }
 
 Status HostSession::SaveDocument(const sub::Document& document) {
@@ -391,10 +427,33 @@ std::vector<std::optional<uint32_t>> HostSession::SourceLines(::ObjectId documen
 
 // ---- Commands -------------------------------------------------------------------------------------------
 
+// While a command runs, the store reads ahead of a walk of the active book;
+// the reads end with the command however it ends. A command run within a
+// walk of the command line's own (check's, on each document) leaves that be.
+class HostSession::WalkOfActiveBook {
+ public:
+  explicit WalkOfActiveBook(HostSession& session) : session_(session), own_(!session.walkExpected_) {
+    sub::Book* book = session_.ActiveBookObject();
+    if (own_ && book != nullptr) session_.ExpectBookWalk(*book);
+  }
+  ~WalkOfActiveBook() {
+    if (own_) session_.EndBookWalk();
+  }
+  WalkOfActiveBook(const WalkOfActiveBook&) = delete;
+  WalkOfActiveBook& operator=(const WalkOfActiveBook&) = delete;
+
+ private:
+  HostSession& session_;
+  bool own_;
+};
+
 void HostSession::RunCommand(int32_t number) {
   if (Probe().beforeCommand) Probe().beforeCommand(*host_);
   commandMarks_ = Mark();
-  plugin_->Command(number);
+  {
+    WalkOfActiveBook walk(*this);
+    plugin_->Command(number);
+  }
   commandMarks_.reset();
   if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->EndProgress();
@@ -404,7 +463,10 @@ void HostSession::RunCommand(int32_t number) {
 void HostSession::ClientCall(const std::string& text) {
   if (Probe().beforeCommand) Probe().beforeCommand(*host_);
   commandMarks_ = Mark();
-  plugin_->ClientCall(text.c_str());
+  {
+    WalkOfActiveBook walk(*this);
+    plugin_->ClientCall(text.c_str());
+  }
   commandMarks_.reset();
   if (Probe().afterCommand) Probe().afterCommand(*host_);
   store_->EndProgress();

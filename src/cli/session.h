@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/document_text.h"
@@ -66,12 +67,25 @@ struct SessionConfig {
   bool dryRun = false;
   // The book's status line is shown on standard error while a walk runs.
   bool showProgress = false;
+  // Files read at once (--jobs): with more than one, the chapters of a book
+  // walk are read ahead and a book's pre-check parses side by side. 1 reads
+  // everything on the one thread that runs the plug-in.
+  unsigned jobs = 1;
 };
+
+// The most jobs a run takes (the files read ahead are held in memory).
+inline constexpr unsigned kMaxJobs = 64;
+
+// A job count from text ("2"): 1 to kMaxJobs, digits only; nullopt otherwise.
+[[nodiscard]] std::optional<unsigned> JobCount(std::string_view text);
+// The jobs of a run not told otherwise: GRIDWRIGHT_JOBS when it holds a job
+// count, else 2 on a machine with at least two hardware threads, else 1.
+[[nodiscard]] unsigned DefaultJobs();
 
 // Where the plug-in and its converter data are: beside the running program
 // (the build tree), else in the installed layout relative to it
 // (bin/../lib/gridwright, bin/../share/gridwright/icu_data), unless GRIDWRIGHT_PLUGIN / GRIDWRIGHT_ICU_DATA say otherwise (options given
-// on the command line override both).
+// on the command line override both); and DefaultJobs().
 [[nodiscard]] SessionConfig DefaultSessionConfig();
 
 // Test seam: called with the host of every session just before and just
@@ -119,6 +133,14 @@ class HostSession {
   // so that a changing book command does not start on a book with a file
   // that does not read.
   [[nodiscard]] Status CheckBookReadable(substitute::Book& book);
+  // The files a walk of the book opens: its documents in book order (groups
+  // depth first), less those the host has open already (host names).
+  [[nodiscard]] std::vector<std::string> WalkOrder(substitute::Book& book) const;
+  // Lets the store read the book's documents ahead of a walk (with more than
+  // one job), until EndBookWalk. Commands and client calls do this for the
+  // active book themselves.
+  void ExpectBookWalk(substitute::Book& book);
+  void EndBookWalk();
   // Saves an open document over its own file (atomically, through the
   // store); in a dry run only records what would change.
   [[nodiscard]] Status SaveDocument(const substitute::Document& document);
@@ -194,6 +216,7 @@ class HostSession {
 
  private:
   class WatchingStore;
+  class WalkOfActiveBook;
   HostSession(const SessionConfig& config, Io& io);
   std::optional<int32_t> Answer(const substitute::Interaction& interaction);
   std::optional<int32_t> AskOnTerminal(const substitute::Interaction& interaction);
@@ -207,6 +230,7 @@ class HostSession {
   std::vector<::ObjectId> marked_;
   Answers answers_;
   bool tagMissing_ = false;
+  bool walkExpected_ = false;  // between ExpectBookWalk and EndBookWalk
   // Set while a command or client call runs: where its records begin.
   std::optional<Marks> commandMarks_;
   // Transcript positions.

@@ -16,6 +16,13 @@
 //   gw::mif::MifFileStore store(gw::mif::HostPaths("/work/books"));
 //   gw::substitute::SubstituteHost host(store);
 //   Document* chapter = host.OpenFromStore("G:\\guide\\ch1.mif");
+//
+// With more than one job, the store reads ahead: told the files a walk will
+// load (ExpectReads), it reads and parses the next of them on worker threads
+// while the caller works on the current one. Only reading and parsing leave the
+// calling thread; making the document (which hands out object ids) and all of
+// the store's own records stay on it. A file read ahead is used only when its
+// size, time and inode are those it had before it was read.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +34,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <variant>
+#include <vector>
 
 #include "mif/host_paths.h"
 #include "mif/mif_document.h"
@@ -39,6 +47,10 @@ struct MifStoreOptions {
   // Lets a save replace an existing file this store has not read (never one
   // whose load failed). Off: such saves fail.
   bool overwriteUnreadFiles = false;
+  // Files read at once: 1 reads everything on the calling thread; N > 1 lets
+  // N-1 worker threads read ahead of a walk (at most N-1 files ahead) and
+  // parse the files of CheckAllParse side by side.
+  unsigned jobs = 1;
 };
 
 class MifFileStore final : public substitute::FileStore {
@@ -57,10 +69,23 @@ class MifFileStore final : public substitute::FileStore {
   // Load; a file that parses but does not map into a document shows only
   // when it is loaded.
   [[nodiscard]] std::optional<substitute::StoreError> CheckParses(std::string_view hostPath);
+  // CheckParses for each file, on up to `jobs` threads: the first failure in
+  // the list's order (kNotFound ones passed over when passMissing), exactly as
+  // checking them one after another reports it. No tree is kept. With more
+  // than one job, files after the failure may have been parsed as well (they
+  // are counted).
+  [[nodiscard]] std::optional<substitute::StoreError> CheckAllParse(const std::vector<std::string>& hostPaths,
+                                                                    bool passMissing);
   // Files read so far: parsed (by Load or CheckParses) and loaded as documents.
+  // A file read ahead counts as parsed when a Load takes it; one read ahead
+  // but not used (changed on disk since, or the walk went elsewhere) counts in
+  // discarded only. So a walk that loads each of its files once adds exactly
+  // one parse per file, read ahead or not.
   struct ReadCounts {
     size_t parsed = 0;
     size_t loaded = 0;
+    size_t readAhead = 0;  // of the parsed, those taken from a read ahead
+    size_t discarded = 0;  // reads ahead dropped unused
   };
   [[nodiscard]] const ReadCounts& Reads() const { return reads_; }
   // Writes the document as MIF under hostPath: the file it was loaded from
@@ -69,6 +94,20 @@ class MifFileStore final : public substitute::FileStore {
   [[nodiscard]] std::optional<substitute::StoreError> Save(std::string_view hostPath,
                                                            const substitute::Document& document) override;
   [[nodiscard]] bool Exists(std::string_view hostPath) const override;
+
+  // ---- Reading ahead ----
+  // The host paths the coming walk will load, in order (a path may come more
+  // than once). With more than one job, each Load of one of them starts
+  // reading the next ones on worker threads; a Load of a path read ahead takes
+  // that result (waiting for it if need be) when the file is unchanged since,
+  // and reads it again otherwise. A walk that begins again from its first
+  // path is read ahead around its end from then on. Replaces the earlier list,
+  // waits for the reads in progress and drops their results; an empty list
+  // ends reading ahead. Loads of other paths are read as always.
+  void ExpectReads(const std::vector<std::string>& hostPaths);
+  // Waits until the reads ahead begun so far are done (a Load waits only for
+  // its own file); lets a test change a file that has certainly been read.
+  void AwaitReadsAhead();
 
   // ---- Changes ----
   // What saving the document would write into the file it was loaded from,
@@ -120,6 +159,17 @@ class MifFileStore final : public substitute::FileStore {
     bool readAsDocument = false;  // read (not written new) by this store
   };
 
+  class ReadAhead;
+  // What checking that one file parses found; touches nothing of the store,
+  // so that several run at once.
+  struct ParseCheck {
+    std::optional<substitute::StoreError> error;
+    bool parsed = false;      // the file was parsed (well or not)
+    bool unreadable = false;  // it is not a valid MIF file
+  };
+  [[nodiscard]] static ParseCheck CheckLocalParses(const std::filesystem::path& local);
+  void Count(const ParseCheck& check, const std::string& key);
+
   [[nodiscard]] static std::optional<Stamp> StampOf(const std::filesystem::path& local);
   // Why writing over the file at local (host key) is refused, if it is.
   [[nodiscard]] std::optional<std::string> RefusalFor(const std::string& key, const std::filesystem::path& local,
@@ -140,6 +190,8 @@ class MifFileStore final : public substitute::FileStore {
   std::set<std::string> unreadable_;    // host keys whose load failed
   FolderSyncs folderSyncs_;
   ReadCounts reads_;
+  size_t discardedTaken_ = 0;  // reads ahead taken by a Load but stale
+  std::unique_ptr<ReadAhead> readAhead_;  // made by the first ExpectReads with more than one job
 };
 
 }  // namespace gw::mif

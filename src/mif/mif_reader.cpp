@@ -372,21 +372,37 @@ Result<Document> Parse(std::string fileText, std::string_view fileName) {
 }
 
 #if !defined(_WIN32)  // Windows: mif_files_windows.cpp
+namespace {
+
+// strerror's text, safely from any thread (files are read on worker threads
+// too). Either form of strerror_r: GNU's returns the text, POSIX's fills buffer.
+[[maybe_unused]] const char* ErrorText(const char* text, const char* /*buffer*/) { return text; }
+[[maybe_unused]] const char* ErrorText(int failed, const char* buffer) {
+  return failed == 0 ? buffer : "Unknown error";
+}
+
+std::string SystemErrorText(int error) {
+  char buffer[256] = "";
+  return ErrorText(strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+}  // namespace
+
 Result<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes, bool headOnly) {
   // Non-blocking, so that opening a FIFO does not wait for a writer; the
   // flag is cleared again once the file is known to be regular.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Error{path + ": cannot open: " + std::strerror(errno)};
+  if (fd < 0) return Error{path + ": cannot open: " + SystemErrorText(errno)};
   auto fail = [&](const std::string& why) -> Result<std::string> {
     ::close(fd);
     return Error{path + ": cannot read: " + why};
   };
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return fail(std::strerror(errno));
+  if (::fstat(fd, &info) != 0) return fail(SystemErrorText(errno));
   if (S_ISDIR(info.st_mode)) return fail("it is a folder, not a file");
   if (!S_ISREG(info.st_mode)) return fail("it is not a regular file (a device, pipe or socket)");
   int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(std::strerror(errno));
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(SystemErrorText(errno));
   auto tooLarge = [&]() { return fail("it is larger than " + std::to_string(maxBytes >> 20) + " MiB"); };
   std::size_t size = static_cast<std::size_t>(info.st_size);
   if (!headOnly && size > maxBytes) return tooLarge();
@@ -400,7 +416,7 @@ Result<std::string> ReadRegularFile(const std::string& path, std::size_t maxByte
     if (filled == text.size()) text.resize(std::min(limit, text.size() + 65536));  // the file may have grown
     ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail(std::strerror(errno));
+    if (got < 0) return fail(SystemErrorText(errno));
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/version_info.h"
 
 namespace gw::cli {
@@ -76,6 +78,10 @@ TEST(Options, BadUsageNamesTheArgument) {
        "--keep: \"\xE4\xB8\xAD\": the character U+4E2D has no FrameRoman form"},
       {{"convert", "--map", "Body", "a.mif"}, "--map \"Body\": expected SOURCE=DEST"},
       {{"convert", "--map", "Body=", "a.mif"}, "--map \"Body=\": no destination table format after '='"},
+      {{"list-usage", "--jobs", "0", "a.book"}, "--jobs: \"0\" is not a number of jobs from 1 to 64"},
+      {{"list-usage", "--jobs=-2", "a.book"}, "--jobs: \"-2\" is not a number of jobs from 1 to 64"},
+      {{"list-usage", "--jobs", "2x", "a.book"}, "--jobs: \"2x\" is not a number of jobs from 1 to 64"},
+      {{"list-usage", "--jobs", "65", "a.book"}, "--jobs: \"65\" is not a number of jobs from 1 to 64"},
   };
   for (const Case& c : cases) {
     Result<JobRequest> parsed = ParseArguments(c.arguments);
@@ -83,6 +89,32 @@ TEST(Options, BadUsageNamesTheArgument) {
     EXPECT_EQ(parsed.GetError().code, ExitCode::kUsage);
     EXPECT_EQ(parsed.GetError().message, c.message);
   }
+}
+
+// --jobs, else GRIDWRIGHT_JOBS, which is checked as strictly.
+TEST(Options, JobsFromTheOptionElseTheEnvironment) {
+  const char* set = std::getenv("GRIDWRIGHT_JOBS");
+  const std::string saved = set != nullptr ? set : "";
+  auto setVariable = [](const std::string& value) {
+#if defined(_WIN32)
+    _putenv_s("GRIDWRIGHT_JOBS", value.c_str());  // "" removes it
+#else
+    value.empty() ? unsetenv("GRIDWRIGHT_JOBS") : setenv("GRIDWRIGHT_JOBS", value.c_str(), 1);
+#endif
+  };
+  setVariable("3");
+  Result<JobRequest> fromEnvironment = ParseArguments({"list-usage", "a.book"});
+  ASSERT_TRUE(fromEnvironment.IsOk()) << fromEnvironment.GetError().message;
+  EXPECT_EQ(fromEnvironment.Value().jobs, 3u);
+  setVariable("many");
+  Result<JobRequest> junk = ParseArguments({"list-usage", "a.book"});
+  ASSERT_FALSE(junk.IsOk());
+  EXPECT_EQ(junk.GetError().code, ExitCode::kUsage);
+  EXPECT_EQ(junk.GetError().message, "GRIDWRIGHT_JOBS: \"many\" is not a number of jobs from 1 to 64");
+  Result<JobRequest> given = ParseArguments({"list-usage", "--jobs", "1", "a.book"});
+  ASSERT_TRUE(given.IsOk()) << given.GetError().message;
+  EXPECT_EQ(given.Value().jobs, 1u);
+  setVariable(saved);
 }
 
 TEST(Options, HelpForTheToolAndEachVerb) {

@@ -235,5 +235,29 @@ TEST_F(MifFileStoreTest, MissingFilesAndBooks) {
   EXPECT_EQ(std::get<std::unique_ptr<sub::Book>>(copy)->TopLevel().size(), 2u);
 }
 
+// A file read ahead of a walk is used only while it is unchanged on disk; one
+// rewritten after it was read is read again, so its save keeps the edit.
+TEST_F(MifFileStoreTest, ReadAheadIsUsedOnlyWhileTheFileIsUnchanged) {
+  WriteText(root_ / "guide" / "ch2.mif", chapter_);
+  WriteText(root_ / "guide" / "ch3.mif", chapter_);
+  MifFileStore store{HostPaths(root_), MifStoreOptions{false, 2}};
+  store.ExpectReads({"G:\\guide\\ch1.mif", "G:\\guide\\ch2.mif", "G:\\guide\\ch3.mif"});
+  ASSERT_NE(MustLoad(store, "G:\\guide\\ch1.mif"), nullptr);
+  store.AwaitReadsAhead();  // ch2 has been read
+  ASSERT_NE(MustLoad(store, "G:\\guide\\ch2.mif"), nullptr);
+  EXPECT_EQ(store.Reads().readAhead, 1u);
+  store.AwaitReadsAhead();  // ch3 has been read
+  const std::string theirs = chapter_ + "# edited elsewhere\n";
+  WriteText(root_ / "guide" / "ch3.mif", theirs);
+  std::unique_ptr<sub::Document> third = MustLoad(store, "G:\\guide\\ch3.mif");
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(store.Reads().readAhead, 1u);
+  EXPECT_EQ(store.Reads().discarded, 1u);
+  EXPECT_EQ(store.Reads().parsed, 3u);
+  std::optional<StoreError> saved = store.Save("G:\\guide\\ch3.mif", *third);
+  EXPECT_FALSE(saved) << saved->message;
+  EXPECT_EQ(ReadText(root_ / "guide" / "ch3.mif"), theirs);
+}
+
 }  // namespace
 }  // namespace gw::mif
