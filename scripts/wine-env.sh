@@ -12,6 +12,13 @@ gw_wine_fail() { echo "wine-env: $*" >&2; return 1; }
 gw_sudo=""
 [ "$(id -u)" -eq 0 ] || gw_sudo="sudo"
 
+# Wine maps its shared user data at a fixed address near 2 GB; qemu's default
+# guest layout puts its own mappings there, and Wine then stops with "failed to
+# map the shared user data". A reserved guest space below the top of the 4 GB
+# range leaves that address free. Only qemu reads this, so it is set for any
+# run: the emulator may have been registered by an earlier run.
+export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xf7000000}
+
 # 32-bit programs: natively, or through qemu-i386-static.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   binfmt=/proc/sys/fs/binfmt_misc
@@ -28,6 +35,14 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   /usr/lib/wine/wine --version >/dev/null 2>&1 || gw_wine_fail "32-bit programs do not run, not even emulated" || return 1
   echo "wine-env: 32-bit programs run under qemu-i386-static" >&2
 fi
+
+# Whether the programs run emulated (the emulator is registered and on): each
+# Wine process then takes a minute to start and runs several times slower.
+GW_WINE_EMULATED=0
+if [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && [ "$(head -n 1 /proc/sys/fs/binfmt_misc/qemu-i386)" = enabled ]; then
+  GW_WINE_EMULATED=1
+fi
+export GW_WINE_EMULATED
 
 export WINEPREFIX=${GRIDWRIGHT_WINEPREFIX:-${HOME}/.cache/gridwright/wine-prefix}
 export WINEARCH=win32
