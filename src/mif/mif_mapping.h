@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "mif/change_record.h"
@@ -32,6 +33,35 @@ using Model = sub::Document;
 // The tables anchored in a paragraph: (offset, table), in text order.
 using Anchors = std::vector<std::pair<int32_t, ObjectId>>;
 
+// A paragraph's text as last read or saved: a view into the file's bytes when
+// the file holds it verbatim (one plain string), else a copy of its own. The
+// view stays valid while the binding's tree, or any copy of it, lives.
+class KeptText {
+ public:
+  KeptText() = default;
+  KeptText(std::string_view text) : text_(std::string(text)) {}  // NOLINT(google-explicit-constructor)
+  // verbatim: where the file's bytes hold the text, or null.
+  KeptText(std::string_view text, std::string_view verbatim) {
+    if (verbatim.data() != nullptr && verbatim == text) {
+      text_ = verbatim;
+    } else {
+      text_ = std::string(text);
+    }
+  }
+  KeptText& operator=(std::string_view text) {
+    text_ = std::string(text);
+    return *this;
+  }
+  [[nodiscard]] std::string_view Get() const {
+    return std::holds_alternative<std::string>(text_) ? std::string_view(std::get<std::string>(text_))
+                                                      : std::get<std::string_view>(text_);
+  }
+  friend bool operator==(const KeptText& kept, std::string_view text) { return kept.Get() == text; }
+
+ private:
+  std::variant<std::string, std::string_view> text_;
+};
+
 // ---- The binding ---------------------------------------------------------------------------
 
 class DocumentBinding {
@@ -46,7 +76,7 @@ class DocumentBinding {
   };
   struct ParagraphEntry {
     NodeId node = kNoNode;  // kNoNode: the model made it, the file has no statement yet
-    std::string text;
+    KeptText text;
     std::string format;
     Anchors anchors;
     int64_t textRect = -1;  // the TextRectID its first line carries, -1 for none
@@ -489,6 +519,9 @@ class Reader {
   // rectangles its lines name.
   struct ParaText {
     std::string text;
+    // The file's bytes of the text when they are the text itself (a single
+    // string without escapes); null otherwise.
+    std::string_view verbatim;
     std::vector<std::pair<int32_t, int64_t>> anchors;  // offset, TblID
     int64_t firstRect = -1;
     int64_t lastRect = -1;
@@ -499,7 +532,8 @@ class Reader {
   // The format a Para names (PgfTag, or the PgfTag of its Pgf), else inherited.
   Result<std::string> ParaFormat(NodeId para, const std::string& inherited);
 
-  void Bind(ObjectId paragraph, NodeId node, const sub::Paragraph& p, int64_t textRect);
+  void Bind(ObjectId paragraph, NodeId node, const sub::Paragraph& p, int64_t textRect,
+            std::string_view verbatim = {});
 
   void NotePending(ObjectId paragraph, const ParaText& text);
 

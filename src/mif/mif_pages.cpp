@@ -103,7 +103,7 @@ Status Reader::ReadFlow(NodeId flowNode) {
     if (text.lastRect >= 0) currentRect = text.lastRect;
     ObjectId frame = FrameFor(flowId, rect);
     sub::Paragraph& paragraph = model_.AppendParagraph(frame, std::move(text.text), format);
-    Bind(paragraph.id, para, paragraph, text.firstRect);
+    Bind(paragraph.id, para, paragraph, text.firstRect, text.verbatim);
     NotePending(paragraph.id, text);
     binding_.flows[flowId].paragraphs.push_back(paragraph.id);
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -17,10 +18,22 @@ namespace {
 // callers' recursion bounded on hostile input.
 constexpr std::size_t kMaxDepth = 1000;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// Character classes by byte, looked up once per byte of the file.
+enum : std::uint8_t { kSpace = 1, kDelimiter = 2, kStringStop = 4 };
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '\v'}) classes[c] |= kSpace | kDelimiter;
+  // Characters that end a bare token (name, number, keyword).
+  for (unsigned char c : {'<', '>', '`', '#'}) classes[c] |= kDelimiter;
+  // Characters a string scan must look at: the closing quote, an escape, a
+  // line break, and what may not follow a line break inside a string.
+  for (unsigned char c : {'\'', '\\', '\n', '\r', '`', '>'}) classes[c] |= kStringStop;
+  return classes;
+}();
 
-// Characters that end a bare token (name, number, keyword).
-bool IsDelimiter(char c) { return IsSpace(c) || c == '<' || c == '>' || c == '`' || c == '#'; }
+bool IsSpace(char c) { return (kClasses[static_cast<unsigned char>(c)] & kSpace) != 0; }
+bool IsDelimiter(char c) { return (kClasses[static_cast<unsigned char>(c)] & kDelimiter) != 0; }
+bool IsStringStop(char c) { return (kClasses[static_cast<unsigned char>(c)] & kStringStop) != 0; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -53,7 +66,8 @@ std::string Printable(std::string_view text) {
 class Parser {
  public:
   Parser(std::string text, std::string_view fileName) {
-    document_.source_ = std::move(text);
+    document_.sourceBytes_ = std::make_shared<const std::string>(std::move(text));
+    document_.source_ = *document_.sourceBytes_;
     document_.fileName_ = std::string(fileName);
     source_ = document_.source_;
   }
@@ -163,6 +177,10 @@ Result<std::size_t> Parser::ScanString(std::size_t at) const {
   bool wrapped = false;
   while (i < source_.size()) {
     char c = source_[i];
+    if (!IsStringStop(c)) {
+      ++i;
+      continue;
+    }
     if (c == '\'') return i + 1;
     if (c == '\n' || c == '\r') wrapped = true;
     if (wrapped && (c == '`' || c == '>')) {

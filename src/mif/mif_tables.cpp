@@ -33,7 +33,7 @@ Status Reader::ReadContainer(NodeId content, ObjectId target, std::vector<Object
         paragraph = &model_.AppendParagraph(target, std::move(text.text), format);
       }
       ++index;
-      Bind(paragraph->id, para, *paragraph, -1);
+      Bind(paragraph->id, para, *paragraph, -1, text.verbatim);
       NotePending(paragraph->id, text);
     }
   }

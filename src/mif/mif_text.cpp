@@ -30,13 +30,21 @@ Status Reader::ReadParaText(NodeId para, ParaText& out) {
         Result<NodeId> value = tree_.SingleValue(item);
         if (!value) return value.GetError();
         if (tree_.KindOf(value.Value()) != NodeKind::String) return Fail(item, "expected a string");
-        AppendDecoded(out.text, tree_.RawText(value.Value()), tree_.Version());
+        const std::string_view raw = tree_.RawText(value.Value());
+        const std::size_t before = out.text.size();
+        AppendDecoded(out.text, raw, tree_.Version());
+        // Verbatim only while the text is this one string, byte for byte.
+        const std::string_view added = std::string_view(out.text).substr(before);
+        out.verbatim = before == 0 && tree_.InSource(raw) && raw.size() == added.size() + 2 && raw.substr(1, added.size()) == added
+                           ? raw.substr(1, added.size())
+                           : std::string_view();
       } else if (itemName == "Char") {
         Result<std::string> word = tree_.ReadKeyword(item);
         if (!word) return word.GetError();
         for (const SpecialChar& special : kSpecialChars) {
           if (word.Value() == special.name) {
             out.text.push_back(special.byte);
+            out.verbatim = {};
             break;
           }
         }
@@ -61,10 +69,11 @@ Result<std::string> Reader::ParaFormat(NodeId para, const std::string& inherited
   return StringOf(tag);
 }
 
-void Reader::Bind(ObjectId paragraph, NodeId node, const sub::Paragraph& p, int64_t textRect) {
+void Reader::Bind(ObjectId paragraph, NodeId node, const sub::Paragraph& p, int64_t textRect,
+                  std::string_view verbatim) {
   DocumentBinding::ParagraphEntry& entry = binding_.paragraphs[paragraph];
   entry.node = node;
-  entry.text = p.text;
+  entry.text = KeptText(p.text, verbatim);
   entry.format = p.formatName;
   entry.textRect = textRect;
 }
@@ -174,7 +183,7 @@ void Updater::SyncParagraphs(NodeId container, const std::vector<ObjectId>& now,
     }
     WriteParagraph(editor_, node, *p, AnchorsOf(id), rect, tblIds_);
     DocumentBinding::ParagraphEntry& bound = binding_.paragraphs[id];
-    bound = {node, p->text, p->formatName, AnchorsOf(id), rect};
+    bound = {node, KeptText(p->text), p->formatName, AnchorsOf(id), rect};
     previous = node;
     previousFrame = frame;
   }

@@ -184,7 +184,7 @@ std::string_view Document::View(Span span) const {
   if ((span.offset & kAddedBit) != 0) {
     return std::string_view(added_).substr(span.offset & ~kAddedBit, span.length);
   }
-  return std::string_view(source_).substr(span.offset, span.length);
+  return source_.substr(span.offset, span.length);
 }
 
 Document::Span Document::AddText(std::string_view text) {
@@ -705,6 +705,7 @@ std::string Document::PathOf(NodeId node) const {
 
 Document Document::Copy() const {
   Document copy;
+  copy.sourceBytes_ = sourceBytes_;  // the file's bytes never change: copies share them
   copy.source_ = source_;
   copy.added_ = added_;
   copy.nodes_ = nodes_;

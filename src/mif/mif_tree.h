@@ -17,11 +17,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mif/large_blocks.h"
 #include "mif/mif_result.h"
 
 namespace gw::mif {
@@ -86,6 +88,14 @@ class Document {
   [[nodiscard]] bool UsesUtf8() const { return version_ >= 8.0; }
   // The line break the file uses ("\n" or "\r\n"); new lines are written with it.
   [[nodiscard]] std::string_view LineBreak() const { return lineBreak_; }
+  // Whether text lies in the file's bytes as read, which never change and
+  // live as long as this document or any copy of it.
+  [[nodiscard]] bool InSource(std::string_view text) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(source_.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+    return text.data() != nullptr && at >= begin && at - begin <= source_.size() &&
+           text.size() <= source_.size() - (at - begin);
+  }
   // True once anything was edited.
   [[nodiscard]] bool Modified() const { return modified_; }
   // The unit of the first top-level <Units ...> statement, else inches (the
@@ -244,11 +254,13 @@ class Document {
   Error NodeError(NodeId node, std::string_view why) const;
   void NoteEdit(Edit::Kind kind, NodeId statement);
 
-  std::string source_;  // the file as read
+  // The file as read, shared by copies of the document (it never changes).
+  std::shared_ptr<const std::string> sourceBytes_;
+  std::string_view source_;
   // Offsets where the source's lines start, made on the first PositionOf.
   mutable std::vector<std::uint32_t> lineStarts_;
   std::string added_;   // text of new and changed nodes
-  std::vector<Node> nodes_;
+  std::vector<Node, LargeBlockAllocator<Node>> nodes_;
   std::string fileName_;
   std::string lineBreak_ = "\n";
   FileKind kind_ = FileKind::Document;

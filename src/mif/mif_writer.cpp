@@ -141,7 +141,7 @@ class TreeWriter {
 };
 
 std::string Write(const Document& document) {
-  if (!document.modified_) return document.source_;
+  if (!document.modified_) return std::string(document.source_);
   std::string out;
   out.reserve(document.source_.size() + document.added_.size() + 1024);
   TreeWriter(document, out).WriteRoot();

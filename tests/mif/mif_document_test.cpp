@@ -336,6 +336,30 @@ TEST(MifDocumentRoundTrip, ChangedCellTextAndNewParagraphAndTable) {
   EXPECT_EQ(Save(again), saved);
 }
 
+// Paragraph texts the file holds verbatim are kept as views into its bytes:
+// they must outlive the tree they were read with (a save works on a copy), and
+// escaped or split texts must not be taken for their raw bytes.
+TEST(MifDocumentRoundTrip, BaselineTextsSurviveTheirTreeAndTellEscapesApart) {
+  const std::string text = Replaced(Chapter(), "`Celebes'", "`Cele\\>bes'");
+  BoundDocument bound = MustRead(text);
+  sub::Document& doc = *bound.document;
+  DocumentBindingPtr copy = CopyBinding(*bound.binding);
+  bound.binding.reset();
+  Result<ChangeRecord> unchanged = UpdateTree(*copy, doc);
+  ASSERT_TRUE(unchanged.IsOk()) << unchanged.ErrorMessage();
+  EXPECT_TRUE(unchanged.Value().empty()) << "nothing changed, escapes and tabs included";
+  EXPECT_EQ(WriteBoundDocument(*copy), text);
+
+  const sub::Table& prices = TableTagged(doc, "Format A");
+  EXPECT_EQ(RowTexts(doc, prices).back(), "1:Cele>bes|$9.24|");
+  doc.SetCellText(doc.CellAt(prices.id, 1, 1), "$4.56");
+  Result<ChangeRecord> changed = UpdateTree(*copy, doc);
+  ASSERT_TRUE(changed.IsOk()) << changed.ErrorMessage();
+  // The changed paragraph's line is rewritten in the host's style.
+  EXPECT_EQ(WriteBoundDocument(*copy),
+            Replaced(text, "`$4.55'>\n       >", "`$4.56'>\n       > # end of ParaLine"));
+}
+
 TEST(MifDocumentRoundTrip, LargestTableIdStillLeavesNewTablesAPositiveId) {
   BoundDocument bound = MustRead(Replaced(Chapter(), "<TblID 3>", "<TblID 9223372036854775807>"));
   sub::Document& doc = *bound.document;

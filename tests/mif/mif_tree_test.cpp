@@ -122,5 +122,27 @@ TEST(MifValues, DeclaredUnitDefaultsToInches) {
   EXPECT_EQ(MustParse("<MIFFile 7.00>\n<Units Upt>\n").DeclaredUnit(), Unit::Point);
 }
 
+// A tree large enough for its nodes to live in blocks of their own: a copy
+// shares the file's bytes, outlives the original, and edits apart from it.
+TEST(MifTree, LargeTreesCopyAndOutliveTheirOriginal) {
+  std::string text = "<MIFFile 7.00>\n<Tbls \n";
+  for (int i = 0; i < 40000; ++i) text += " <Tbl <TblID " + std::to_string(i) + "> <TblTag `T'>>\n";
+  text += "> # end of Tbls\n";
+  Document copy = [&] {
+    Document original = MustParse(text);
+    Document made = original.Copy();
+    const NodeId tbls = original.FindChild(original.Root(), "Tbls");
+    EXPECT_TRUE(original.Remove(original.FirstChild(tbls)).IsOk());
+    EXPECT_NE(Write(original), text);
+    return made;
+  }();
+  EXPECT_EQ(Write(copy), text);
+  const NodeId last = copy.LastChild(copy.FindChild(copy.Root(), "Tbls"));
+  ASSERT_TRUE(copy.SetInt(copy.FindChild(last, "TblID"), 7).IsOk());
+  const std::string edited = Write(copy);
+  EXPECT_EQ(edited.size(), text.size() - 4);
+  EXPECT_NE(edited.find("<TblID 7> <TblTag `T'>>\n> # end of Tbls"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace gw::mif
