@@ -123,6 +123,28 @@ DocumentBindingPtr CopyBinding(const DocumentBinding& binding) {
   return DocumentBindingPtr(new DocumentBinding(binding));
 }
 
+struct UpdateTrial::SavedTables {
+  BindingTables tables;
+};
+
+UpdateTrial::UpdateTrial(DocumentBinding& binding)
+    : binding_(binding), saved_(new SavedTables{static_cast<const BindingTables&>(binding)}) {
+  binding_.tree.BeginTrial();
+}
+
+UpdateTrial::~UpdateTrial() {
+  if (saved_ == nullptr) return;
+  binding_.tree.Rollback();
+  static_cast<BindingTables&>(binding_) = std::move(saved_->tables);
+}
+
+Result<ChangeRecord> UpdateTrial::Run(const substitute::Document& document) { return UpdateTree(binding_, document); }
+
+void UpdateTrial::Keep() {
+  binding_.tree.Commit();
+  saved_.reset();
+}
+
 Result<ChangeRecord> PreviewUpdate(const DocumentBinding& binding, const substitute::Document& document) {
   DocumentBinding copy(binding);
   return UpdateTree(copy, document);

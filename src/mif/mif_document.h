@@ -113,6 +113,26 @@ struct BoundDocument {
 // An independent copy of a binding and its tree.
 [[nodiscard]] DocumentBindingPtr CopyBinding(const DocumentBinding& binding);
 
+// UpdateTree on a binding in place, undone unless kept: a save whose write
+// fails leaves the binding's baseline as the file on disk still has it. The
+// tree keeps only what the update touched to undo it; the binding's tables
+// are copied whole (they are small beside the tree).
+class UpdateTrial {
+ public:
+  explicit UpdateTrial(DocumentBinding& binding);
+  UpdateTrial(const UpdateTrial&) = delete;
+  UpdateTrial& operator=(const UpdateTrial&) = delete;
+  ~UpdateTrial();  // undoes the update unless kept
+
+  [[nodiscard]] Result<ChangeRecord> Run(const substitute::Document& document);
+  void Keep();
+
+ private:
+  struct SavedTables;
+  DocumentBinding& binding_;
+  std::unique_ptr<SavedTables> saved_;
+};
+
 // The binding's tree as MIF text (unchanged parts byte for byte).
 [[nodiscard]] std::string WriteBoundDocument(const DocumentBinding& binding);
 

@@ -492,14 +492,15 @@ std::optional<StoreError> MifFileStore::Save(std::string_view hostPath, const su
     return Failure(StoreError::Kind::kFailed, "save " + *refusal);
   }
   if (!bound) return WriteText(key, local.Value(), WriteNewDocument(document), false);
-  // The update is tried on a copy first, so that a failed write leaves the
-  // binding's baseline as the file on disk still has it.
-  DocumentBindingPtr trial = CopyBinding(*loaded->second.binding);
-  Result<ChangeRecord> updated = UpdateTree(*trial, document);
+  // A failed update or write is undone, so that the binding's baseline stays
+  // as the file on disk still has it.
+  UpdateTrial trial(*loaded->second.binding);
+  Result<ChangeRecord> updated = trial.Run(document);
   if (!updated) return Failure(StoreError::Kind::kFailed, "save: " + updated.ErrorMessage());
-  std::optional<StoreError> failed = WriteText(key, local.Value(), WriteBoundDocument(*trial), true);
+  std::optional<StoreError> failed =
+      WriteText(key, local.Value(), WriteBoundDocument(*loaded->second.binding), true);
   if (!failed) {
-    loaded->second.binding = std::move(trial);
+    trial.Keep();
     loaded->second.keys.insert(key);
     loaded->second.lastSaved = std::move(updated).Value();
   }

@@ -64,10 +64,9 @@ class KeptText {
 
 // ---- The binding ---------------------------------------------------------------------------
 
-class DocumentBinding {
- public:
-  explicit DocumentBinding(Document parsed) : tree(std::move(parsed)) {}
-
+// What the binding knows besides the tree: for every model object the
+// statement it came from and its state as last read or saved.
+struct BindingTables {
   struct FormatEntry {
     NodeId node = kNoNode;
     std::string name;
@@ -106,7 +105,6 @@ class DocumentBinding {
     std::vector<ObjectId> paragraphs;  // every paragraph of the flow, in order
   };
 
-  Document tree;
   ObjectId documentId = 0;
   Unit unitless = Unit::Inch;
   sub::IdTable<FormatEntry> tableFormats;
@@ -121,24 +119,15 @@ class DocumentBinding {
   std::unordered_map<ObjectId, int64_t> frameRects;  // text frame -> TextRect ID
   std::vector<ObjectId> tableOrder;                  // tables in document order
   int64_t nextTblId = 1;
+};
 
-  // A copy with a copy of the tree, to try an update on (every member but the tree copies itself).
-  DocumentBinding(const DocumentBinding& other)
-      : tree(other.tree.Copy()),
-        documentId(other.documentId),
-        unitless(other.unitless),
-        tableFormats(other.tableFormats),
-        colourNames(other.colourNames),
-        rulingNames(other.rulingNames),
-        paragraphFormatNames(other.paragraphFormatNames),
-        paragraphs(other.paragraphs),
-        cells(other.cells),
-        rows(other.rows),
-        tables(other.tables),
-        flows(other.flows),
-        frameRects(other.frameRects),
-        tableOrder(other.tableOrder),
-        nextTblId(other.nextTblId) {}
+class DocumentBinding : public BindingTables {
+ public:
+  explicit DocumentBinding(Document parsed) : tree(std::move(parsed)) {}
+  // A copy with a copy of the tree, to try an update on.
+  DocumentBinding(const DocumentBinding& other) : BindingTables(other), tree(other.tree.Copy()) {}
+
+  Document tree;
 };
 
 

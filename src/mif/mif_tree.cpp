@@ -206,30 +206,63 @@ void Document::NoteEdit(Edit::Kind kind, NodeId statement) {
   if (statement != kNoNode && statement != Root()) edits_.push_back({kind, statement});
 }
 
+Document::Node& Document::Mutable(NodeId node) {
+  Node& at = nodes_[node];
+  if (trial_.active && node < trial_.nodes && !at.saved) {
+    trial_.saved.emplace_back(node, at);
+    at.saved = true;
+  }
+  return at;
+}
+
 void Document::LinkLast(NodeId parent, NodeId child) {
-  Node& node = nodes_[child];
+  Node& node = Mutable(child);
   node.parent = parent;
   node.next = kNoNode;
   node.previous = nodes_[parent].lastChild;
   if (node.previous == kNoNode) {
-    nodes_[parent].firstChild = child;
+    Mutable(parent).firstChild = child;
   } else {
-    nodes_[node.previous].next = child;
+    Mutable(node.previous).next = child;
   }
-  nodes_[parent].lastChild = child;
+  Mutable(parent).lastChild = child;
 }
 
 void Document::LinkBefore(NodeId sibling, NodeId child) {
-  Node& node = nodes_[child];
+  Node& node = Mutable(child);
   node.parent = nodes_[sibling].parent;
   node.next = sibling;
   node.previous = nodes_[sibling].previous;
   if (node.previous == kNoNode) {
-    nodes_[node.parent].firstChild = child;
+    Mutable(node.parent).firstChild = child;
   } else {
-    nodes_[node.previous].next = child;
+    Mutable(node.previous).next = child;
   }
-  nodes_[sibling].previous = child;
+  Mutable(sibling).previous = child;
+}
+
+void Document::BeginTrial() {
+  if (trial_.active) Commit();
+  trial_.active = true;
+  trial_.nodes = nodes_.size();
+  trial_.added = added_.size();
+  trial_.edits = edits_.size();
+  trial_.modified = modified_;
+}
+
+void Document::Rollback() {
+  if (!trial_.active) return;
+  for (auto it = trial_.saved.rbegin(); it != trial_.saved.rend(); ++it) nodes_[it->first] = it->second;
+  nodes_.erase(nodes_.begin() + static_cast<std::ptrdiff_t>(trial_.nodes), nodes_.end());
+  added_.resize(trial_.added);
+  edits_.resize(trial_.edits);
+  modified_ = trial_.modified;
+  trial_ = Trial{};
+}
+
+void Document::Commit() {
+  for (const auto& [node, before] : trial_.saved) nodes_[node].saved = false;
+  trial_ = Trial{};
 }
 
 // --- The file as a whole ----------------------------------------------------
@@ -496,8 +529,9 @@ Status Document::SetRawValue(NodeId value, std::string_view raw, NodeKind kind) 
     return NodeError(value, "edit: \"" + std::string(raw) + "\" is not " + KindWord(kind));
   }
   Span text = AddText(raw);
-  nodes_[value].text = text;
-  nodes_[value].kind = kind;
+  Node& changed = Mutable(value);
+  changed.text = text;
+  changed.kind = kind;
   modified_ = true;
   NoteEdit(Edit::Kind::kChanged, Parent(value));
   return Status::Ok();
@@ -625,16 +659,16 @@ Status Document::Remove(NodeId node) {
   if (node == Root()) return Error{fileName_ + ": edit: the file itself cannot be removed"};
   if (node == Header()) return NodeError(node, "edit: the header cannot be removed");
   NoteEdit(IsStatement(node) ? Edit::Kind::kRemoved : Edit::Kind::kChanged, IsStatement(node) ? node : Parent(node));
-  Node& removed = nodes_[node];
+  Node& removed = Mutable(node);
   if (removed.previous == kNoNode) {
-    nodes_[removed.parent].firstChild = removed.next;
+    Mutable(removed.parent).firstChild = removed.next;
   } else {
-    nodes_[removed.previous].next = removed.next;
+    Mutable(removed.previous).next = removed.next;
   }
   if (removed.next == kNoNode) {
-    nodes_[removed.parent].lastChild = removed.previous;
+    Mutable(removed.parent).lastChild = removed.previous;
   } else {
-    nodes_[removed.next].previous = removed.previous;
+    Mutable(removed.next).previous = removed.previous;
   }
   removed.next = removed.previous = kNoNode;
   // Everything inside goes too, so that a stale id cannot be edited unseen.
@@ -642,7 +676,7 @@ Status Document::Remove(NodeId node) {
   while (!pending.empty()) {
     NodeId current = pending.back();
     pending.pop_back();
-    nodes_[current].removed = true;
+    Mutable(current).removed = true;
     for (NodeId child = FirstChild(current); child != kNoNode; child = Next(child)) pending.push_back(child);
   }
   modified_ = true;
@@ -667,6 +701,7 @@ Result<NodeId> Document::CopyStatement(NodeId source, NodeId parent, NodeId sibl
     Node copy = nodes_[from];
     copy.removed = false;
     copy.added = true;
+    copy.saved = false;
     copy.parent = copy.firstChild = copy.lastChild = copy.next = copy.previous = kNoNode;
     nodes_.push_back(copy);
     return to;
@@ -715,6 +750,8 @@ Document Document::Copy() const {
   copy.version_ = version_;
   copy.modified_ = modified_;
   copy.edits_ = edits_;
+  // The copy holds no trial: no node of it is saved.
+  for (const auto& [node, before] : trial_.saved) copy.nodes_[node].saved = false;
   return copy;
 }
 

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mif/large_blocks.h"
@@ -209,6 +210,16 @@ class Document {
   // An independent copy (for trying edits without touching this one).
   [[nodiscard]] Document Copy() const;
 
+  // --- Trial edits --------------------------------------------------------
+  // Edits after BeginTrial are undone in one step by Rollback, which leaves
+  // the tree, its edit log and its text exactly as at BeginTrial, or kept by
+  // Commit. Only the nodes an edit touches are saved, so a trial costs what
+  // it changes, not the size of the tree. Trials do not nest.
+  void BeginTrial();
+  void Rollback();
+  void Commit();
+  [[nodiscard]] bool InTrial() const { return trial_.active; }
+
  private:
   friend class Parser;
   friend class TreeWriter;
@@ -226,6 +237,7 @@ class Document {
     NodeKind kind = NodeKind::Root;
     bool removed = false;
     bool added = false;  // made by an edit (new, or copied from another node)
+    bool saved = false;  // its state before the running trial is saved
     Span leading;   // spacing and comments before the node
     Span text;      // a value's text; a statement's "<" and name
     Span afterHead; // a statement's spacing and comment after its name, up to its line end
@@ -239,8 +251,19 @@ class Document {
     NodeId previous = kNoNode;
   };
 
+  // What a running trial needs to undo its edits.
+  struct Trial {
+    bool active = false;
+    std::size_t nodes = 0, added = 0, edits = 0;
+    bool modified = false;
+    std::vector<std::pair<NodeId, Node>> saved;  // nodes as they were, in the order first changed
+  };
+
   Document() = default;
 
+  // The node to change: a node that existed when the running trial began is
+  // saved first.
+  Node& Mutable(NodeId node);
   std::string_view View(Span span) const;
   Span AddText(std::string_view text);
   bool IsNew(NodeId node) const { return nodes_[node].sourceOffset == kNewNode; }
@@ -267,6 +290,7 @@ class Document {
   double version_ = 0;
   bool modified_ = false;
   std::vector<Edit> edits_;
+  Trial trial_;
 };
 
 }  // namespace gw::mif

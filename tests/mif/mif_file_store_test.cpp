@@ -182,6 +182,9 @@ TEST_F(MifFileStoreTest, FailedSaveLeavesTheOldFileWhole) {
   std::unique_ptr<sub::Document> doc = MustLoad(store, "G:\\guide\\ch1.mif");
   ASSERT_NE(doc, nullptr);
   doc->FindTableFormat("Fancy")->properties[1291] = sub::PropertyValue::Int(3);
+  Result<ChangeRecord> pending = store.PendingChanges(*doc);
+  ASSERT_TRUE(pending.IsOk());
+  ASSERT_FALSE(AllEdits(pending.Value()).empty());
 
   // Files may grow to 1000 bytes only: the write stops partway.
   struct rlimit old {};
@@ -201,9 +204,11 @@ TEST_F(MifFileStoreTest, FailedSaveLeavesTheOldFileWhole) {
   for (const auto& entry : fs::directory_iterator(root_ / "guide")) files += entry.is_regular_file() ? 1 : 0;
   EXPECT_EQ(files, 1u) << "no temporary file is left behind";
 
-  // Once the disk has room again, the same save succeeds.
+  // Once the disk has room again, the same save succeeds, and writes what
+  // it would have written first: the failed attempt left no trace.
   saved = store.Save("G:\\guide\\ch1.mif", *doc);
   EXPECT_FALSE(saved.has_value()) << saved->message;
+  EXPECT_EQ(AllEdits(store.LastSaved(doc->Id())), AllEdits(pending.Value()));
 }
 
 TEST_F(MifFileStoreTest, MissingFilesAndBooks) {

@@ -144,5 +144,50 @@ TEST(MifTree, LargeTreesCopyAndOutliveTheirOriginal) {
   EXPECT_NE(edited.find("<TblID 7> <TblTag `T'>>\n> # end of Tbls"), std::string::npos);
 }
 
+// Every kind of edit inside a trial is undone by Rollback, and a committed
+// trial is as if no trial had run; a later trial undoes only its own edits.
+TEST(MifTree, TrialEditsRollBackExactlyAndCommitAsUsual) {
+  const std::string text = "<MIFFile 7.00>\n<A \n <B 1> # one\n <C `x'>\n> # end of A\n<D 2>\n";
+  const auto edit = [](Document& doc) {
+    const NodeId a = doc.FindChild(doc.Root(), "A");
+    ASSERT_TRUE(doc.SetInt(doc.FindChild(a, "B"), 5).IsOk());
+    ASSERT_TRUE(doc.Remove(doc.FindChild(a, "C")).IsOk());
+    Result<NodeId> e = doc.AppendStatement(a, "E");
+    ASSERT_TRUE(e.IsOk());
+    ASSERT_TRUE(doc.AppendInt(e.Value(), 7).IsOk());
+    ASSERT_TRUE(doc.InsertStatementBefore(a, "F").IsOk());
+    ASSERT_TRUE(doc.CopyStatement(a, doc.Root(), kNoNode).IsOk());
+    ASSERT_TRUE(doc.Remove(doc.FindChild(doc.Root(), "D")).IsOk());
+  };
+  Document plain = MustParse(text);
+  edit(plain);
+
+  Document doc = MustParse(text);
+  doc.BeginTrial();
+  edit(doc);
+  EXPECT_EQ(Write(doc), Write(plain));
+  doc.Rollback();
+  EXPECT_EQ(Write(doc), text);
+  EXPECT_FALSE(doc.Modified());
+  EXPECT_TRUE(doc.Edits().empty());
+
+  doc.BeginTrial();
+  edit(doc);
+  doc.Commit();
+  EXPECT_EQ(Write(doc), Write(plain));
+  const std::size_t edits = doc.Edits().size();
+  doc.BeginTrial();
+  ASSERT_TRUE(doc.SetInt(doc.FindChild(doc.FindChild(doc.Root(), "A"), "B"), 9).IsOk());
+  Document copy = doc.Copy();
+  doc.Rollback();
+  EXPECT_EQ(Write(doc), Write(plain));
+  EXPECT_EQ(doc.Edits().size(), edits);
+  // The copy holds no trial: its own trial saves and undoes its own edits.
+  copy.BeginTrial();
+  ASSERT_TRUE(copy.SetInt(copy.FindChild(copy.FindChild(copy.Root(), "A"), "B"), 3).IsOk());
+  copy.Rollback();
+  EXPECT_NE(Write(copy).find("<B 9>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace gw::mif
