@@ -146,8 +146,10 @@ void UpdateTrial::Keep() {
 }
 
 Result<ChangeRecord> PreviewUpdate(const DocumentBinding& binding, const substitute::Document& document) {
-  DocumentBinding copy(binding);
-  return UpdateTree(copy, document);
+  // The update runs in place and is always undone, which leaves the binding
+  // as it was (it is never const itself; only this call promises no change).
+  UpdateTrial trial(const_cast<DocumentBinding&>(binding));
+  return trial.Run(document);
 }
 
 void DocumentBindingDeleter::operator()(DocumentBinding* binding) const { delete binding; }
