@@ -622,8 +622,10 @@ std::vector<ObjectId> Document::InsertRows(ObjectId tableId, size_t at, int32_t 
   // Every new cell paragraph shares the one list of the format.
   SharedListProperties cellProperties;
   if (ParagraphFormat* format = FindParagraphFormat(cellFormat)) cellProperties = SharedProperties(*format);
+  added.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     Row row;
+    row.cells.reserve(table->columnWidths.size());
     row.id = NewObjectId(ObjectKind::kRow);
     row.table = tableId;
     row.kind = kind;
