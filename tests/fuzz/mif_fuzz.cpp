@@ -88,7 +88,7 @@ void CheckBook(const gw::mif::Document& tree) {
   if (DescribeBook(book) != DescribeBook(reread)) Unstable("book components", DescribeBook(book), DescribeBook(reread));
 }
 
-void CheckDocument(gw::mif::Document tree) {
+void CheckDocument(gw::mif::Document tree, const std::string& text) {
   gw::mif::Result<gw::mif::BoundDocument> bound = gw::mif::ReadDocument(std::move(tree), kDocumentName);
   if (!bound) return;
   sub::Document& model = *bound.Value().document;
@@ -111,7 +111,18 @@ void CheckDocument(gw::mif::Document tree) {
     ::ObjectId cell = model.CellAt(tables.front(), 0, 0);
     if (cell != 0) model.SetCellText(cell, "fuzz \xA5 <text>");
   }
+  // A preview runs the update and undoes it: the tree is left as read, and
+  // the update then makes the edits the preview named.
+  gw::mif::Result<gw::mif::ChangeRecord> previewed = gw::mif::PreviewUpdate(*bound.Value().binding, model);
+  if (gw::mif::WriteBoundDocument(*bound.Value().binding) != text) {
+    Unstable("tree after a preview", text, gw::mif::WriteBoundDocument(*bound.Value().binding));
+  }
   gw::mif::Result<gw::mif::ChangeRecord> updated = gw::mif::UpdateTree(*bound.Value().binding, model);
+  if (previewed.IsOk() != updated.IsOk() ||
+      (updated && gw::mif::AllEdits(previewed.Value()) != gw::mif::AllEdits(updated.Value()))) {
+    Unstable("preview and update", previewed ? "preview made edits" : previewed.ErrorMessage(),
+             updated ? "update made edits" : updated.ErrorMessage());
+  }
   if (!updated) return;  // an edit the tree cannot take is refused, not written
   std::string written = gw::mif::WriteBoundDocument(*bound.Value().binding);
   gw::mif::Result<gw::mif::Document> again = gw::mif::Parse(written, "again.mif");
@@ -136,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tree.Value().Kind() == gw::mif::FileKind::Book) {
     CheckBook(tree.Value());
   } else {
-    CheckDocument(std::move(tree.Value()));
+    CheckDocument(std::move(tree.Value()), text);
   }
   return 0;
 }
