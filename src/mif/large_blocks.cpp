@@ -1,20 +1,18 @@
 #include "mif/large_blocks.h"
 
-#include <array>
-#include <mutex>
-
 #if defined(__linux__)
 #include <sys/mman.h>
+
+#include <array>
+#include <mutex>
 #endif
 
 namespace gw::mif {
 
-namespace {
-std::size_t RoundUp(std::size_t bytes) { return (bytes + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1); }
-}  // namespace
-
 #if defined(__linux__)
 namespace {
+std::size_t RoundUp(std::size_t bytes) { return (bytes + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1); }
+
 // A walk frees one chapter's tree and builds the next of about the same size:
 // keeping the last few blocks freed spares the system zeroing fresh pages for
 // every chapter. Blocks beyond the bound go back to the system at once.
