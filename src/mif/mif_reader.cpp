@@ -149,7 +149,17 @@ NodeId Parser::AddNode(NodeKind kind, std::size_t begin, std::size_t end, Span l
   node.leading = leading;
   node.text = SpanOf(begin, end);
   node.sourceOffset = static_cast<std::uint32_t>(begin);
-  document_.LinkLast(parent, id);
+  // Linked here rather than with LinkLast: a parse runs in no trial, so no
+  // node needs saving, and this is the parse's innermost step.
+  node.parent = parent;
+  Document::Node& up = document_.nodes_[parent];
+  node.previous = up.lastChild;
+  if (up.lastChild == kNoNode) {
+    up.firstChild = id;
+  } else {
+    document_.nodes_[up.lastChild].next = id;
+  }
+  up.lastChild = id;
   return id;
 }
 

@@ -180,13 +180,6 @@ std::string FormatDimension(double value, Unit unit) {
 
 // --- Text and nodes ---------------------------------------------------------
 
-std::string_view Document::View(Span span) const {
-  if ((span.offset & kAddedBit) != 0) {
-    return std::string_view(added_).substr(span.offset & ~kAddedBit, span.length);
-  }
-  return source_.substr(span.offset, span.length);
-}
-
 Document::Span Document::AddText(std::string_view text) {
   Span span{static_cast<std::uint32_t>(added_.size()) | kAddedBit, static_cast<std::uint32_t>(text.size())};
   added_ += text;
@@ -302,19 +295,6 @@ bool Document::IsValue(NodeId node) const {
     default:
       return false;
   }
-}
-
-std::string_view Document::Name(NodeId node) const {
-  if (nodes_[node].kind != NodeKind::Statement) return {};
-  std::string_view head = View(nodes_[node].text);
-  head.remove_prefix(1);  // "<"
-  while (!head.empty() && (head.front() == ' ' || head.front() == '\t')) head.remove_prefix(1);
-  return head;
-}
-
-std::string_view Document::RawText(NodeId node) const {
-  if (nodes_[node].kind == NodeKind::Statement || nodes_[node].kind == NodeKind::Root) return {};
-  return View(nodes_[node].text);
 }
 
 std::size_t Document::Depth(NodeId node) const {

@@ -111,9 +111,18 @@ class Document {
   [[nodiscard]] bool IsStatement(NodeId node) const { return nodes_[node].kind == NodeKind::Statement; }
   [[nodiscard]] bool IsValue(NodeId node) const;
   // A statement's token name ("TblFormat"); empty for other nodes.
-  [[nodiscard]] std::string_view Name(NodeId node) const;
+  [[nodiscard]] std::string_view Name(NodeId node) const {
+    if (nodes_[node].kind != NodeKind::Statement) return {};
+    std::string_view head = View(nodes_[node].text);
+    head.remove_prefix(1);  // "<"
+    while (!head.empty() && (head.front() == ' ' || head.front() == '\t')) head.remove_prefix(1);
+    return head;
+  }
   // A value's text exactly as written (strings with their quotes).
-  [[nodiscard]] std::string_view RawText(NodeId node) const;
+  [[nodiscard]] std::string_view RawText(NodeId node) const {
+    if (nodes_[node].kind == NodeKind::Statement || nodes_[node].kind == NodeKind::Root) return {};
+    return View(nodes_[node].text);
+  }
   [[nodiscard]] NodeId Parent(NodeId node) const { return nodes_[node].parent; }
   [[nodiscard]] NodeId FirstChild(NodeId node) const { return nodes_[node].firstChild; }
   [[nodiscard]] NodeId LastChild(NodeId node) const { return nodes_[node].lastChild; }
@@ -264,7 +273,12 @@ class Document {
   // The node to change: a node that existed when the running trial began is
   // saved first.
   Node& Mutable(NodeId node);
-  std::string_view View(Span span) const;
+  std::string_view View(Span span) const {
+    if ((span.offset & kAddedBit) != 0) {
+      return std::string_view(added_).substr(span.offset & ~kAddedBit, span.length);
+    }
+    return source_.substr(span.offset, span.length);
+  }
   Span AddText(std::string_view text);
   bool IsNew(NodeId node) const { return nodes_[node].sourceOffset == kNewNode; }
   NodeId NewNode(NodeKind kind);
