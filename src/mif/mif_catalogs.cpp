@@ -165,8 +165,8 @@ Status Reader::ReadTableFormats(NodeId catalog) {
     }
     sub::PropertyBag bag = sub::DefaultTableFormatProperties(model_);
     if (Status s = ReadFormatStatements(format, bag); !s) return s;
-    sub::TableFormat& added = model_.AddTableFormat(name.Value());
-    added.properties = bag;
+    bag.shrink_to_fit();
+    sub::TableFormat& added = model_.AddTableFormat(name.Value(), bag);
     binding_.tableFormats[added.id] = {format, name.Value(), std::move(bag), {}};
   }
   return Status::Ok();

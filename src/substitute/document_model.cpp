@@ -239,6 +239,7 @@ PropertyBag DefaultTableFormatProperties(const Document& document) {
     PropertyValue margin = bag.at(1315 + side);  // a copy: inserting may move the entries
     bag[581 + side] = std::move(margin);
   }
+  bag.shrink_to_fit();
   return bag;
 }
 
@@ -298,7 +299,10 @@ ParagraphFormat& Document::AddParagraphFormat(std::string name, ListProperties p
 }
 
 TableFormat& Document::AddTableFormat(std::string name, const TableFormat* like) {
-  PropertyBag properties = like != nullptr ? like->properties : DefaultTableFormatProperties(*this);
+  return AddTableFormat(std::move(name), like != nullptr ? like->properties : DefaultTableFormatProperties(*this));
+}
+
+TableFormat& Document::AddTableFormat(std::string name, PropertyBag properties) {
   if (TableFormat* existing = FindTableFormat(name)) {
     existing->properties = std::move(properties);
     return *existing;

@@ -237,8 +237,9 @@ class Document {
   // ---- Catalogues (in catalogue order) ----
   ParagraphFormat& AddParagraphFormat(std::string name, ListProperties properties);
   // A table format with the application's default properties; `like` copies
-  // another format's properties instead.
+  // another format's properties instead; or one with the given properties.
   TableFormat& AddTableFormat(std::string name, const TableFormat* like = nullptr);
+  TableFormat& AddTableFormat(std::string name, PropertyBag properties);
   NamedObject& AddColour(std::string name);
   NamedObject& AddRuling(std::string name);
   // Removes a table format from the catalogue; false when there is none.

@@ -43,6 +43,10 @@ class FlatMap {
   [[nodiscard]] size_t size() const { return entries_.size(); }
   [[nodiscard]] bool empty() const { return entries_.empty(); }
   void clear() { entries_.clear(); }
+  // Frees the room left by growth: bags kept for a whole document (a
+  // catalogue of thousands of formats, each with a baseline copy) take only
+  // what their entries need.
+  void shrink_to_fit() { entries_.shrink_to_fit(); }
 
   [[nodiscard]] iterator lower_bound(const Key& key) {
     return std::lower_bound(entries_.begin(), entries_.end(), key,

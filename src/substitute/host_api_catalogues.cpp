@@ -252,6 +252,12 @@ int32_t SubstituteHost::ApiImpl::ApplyProperties(Document& document, ObjectId ob
         paragraph->formatName = entry.value.text;
         continue;
       }
+      // Setting a value the paragraph already has changes nothing, so its
+      // shared list stays shared (a report applies a whole format to each
+      // of thousands of paragraphs).
+      const ListProperties& now = paragraph->formatProperties.Get();
+      auto same = std::find_if(now.begin(), now.end(), [&](const ListEntry& e) { return e.code == entry.code; });
+      if (same != now.end() && same->value == entry.value) continue;
       ListProperties& own = paragraph->formatProperties.Edit();  // a copy of its own when shared
       auto it = std::find_if(own.begin(), own.end(), [&](const ListEntry& e) { return e.code == entry.code; });
       if (it != own.end()) {

@@ -639,6 +639,11 @@ TEST_F(HostApi, ParagraphFormatPropertiesRoundTripThroughGetAndSetProps) {
   EXPECT_EQ(GetString(doc, p, kPropTag), "Heading1");
   Document* model = host.FindDocument(doc);
   EXPECT_EQ(model->FindParagraph(p)->formatProperties, model->FindParagraphFormat(heading)->properties);
+  // Setting the values it already has leaves a shared list shared.
+  SharedListProperties before = model->FindParagraph(p)->formatProperties;
+  ASSERT_EQ(api->SetProps(doc, p, &props, &status), S_OK);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(model->FindParagraph(p)->formatProperties.SharesWith(before));
   // Release as the plug-in would: every nested block, recursively.
   std::function<void(TypedValue&)> release = [&](TypedValue& v) {
     if (v.type == kValueString) CoTaskMemFree(v.u.string);
