@@ -152,6 +152,9 @@ Status Reader::ReadFormatStatements(NodeId format, sub::PropertyBag& bag) {
 
 Status Reader::ReadTableFormats(NodeId catalog) {
   if (catalog == kNoNode) return Status::Ok();
+  // Reading formats looks rulings and colours up but adds none, so the
+  // defaults are the same for every format of the catalogue.
+  const sub::PropertyBag defaults = sub::DefaultTableFormatProperties(model_);
   for (NodeId format : tree_.FindChildren(catalog, "TblFormat")) {
     NodeId tag = tree_.FindChild(format, "TblTag");
     if (tag == kNoNode) continue;
@@ -163,7 +166,7 @@ Status Reader::ReadTableFormats(NodeId catalog) {
       if (entry != binding_.tableFormats.end()) entry->second.duplicates.push_back(format);
       continue;
     }
-    sub::PropertyBag bag = sub::DefaultTableFormatProperties(model_);
+    sub::PropertyBag bag = defaults;
     if (Status s = ReadFormatStatements(format, bag); !s) return s;
     bag.shrink_to_fit();
     sub::TableFormat& added = model_.AddTableFormat(name.Value(), bag);
