@@ -4,11 +4,12 @@
 // Delete Unused and Remove Overrides on the whole book, run as `gridwright`
 // runs them, each as a child process of its own.
 //
-//   gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]
+//   gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep | --generate-only]
 //   gridwright_bench --curves [--runs N]
 //
 // Defaults: 200 chapters of 100 tables with 12 body rows (about 1 MB each).
-// --curves measures how cost grows instead: tables in one chapter (10 to
+// --generate-only writes the book, says where, and stops: a book as generated,
+// for side-by-side runs of the commands that change it. --curves measures how cost grows instead: tables in one chapter (10 to
 // 5,000), formats in one catalogue (10 to 10,000) and chapters of about 1 MB
 // in a book (20 to 200). Each case runs the `gridwright` program beside this
 // one as a child process, N times (default 3), and reports the least CPU time
@@ -49,6 +50,7 @@ struct Settings {
   int rows = 12;
   int extraFormats = 0;  // unused formats added to the catalogue
   bool keep = false;
+  bool generateOnly = false;  // write the book and stop
 };
 
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -345,12 +347,14 @@ int main(int argc, char** argv) {
       settings.rows = value();
     else if (option == "--keep")
       settings.keep = true;
+    else if (option == "--generate-only")
+      settings.generateOnly = true;
     else if (option == "--curves")
       curves = true;
     else if (option == "--runs")
       runs = value();
     else {
-      std::cerr << "usage: gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep]\n"
+      std::cerr << "usage: gridwright_bench [--chapters N] [--tables N] [--rows N] [--keep | --generate-only]\n"
                    "       gridwright_bench --curves [--runs N]\n";
       return 2;
     }
@@ -389,6 +393,10 @@ int main(int argc, char** argv) {
   std::printf("book: %d chapters, %d tables of %d rows each, %.1f MB (%.2f MB a chapter), generated in %.2f s\n",
               settings.chapters, settings.tables, settings.rows, megabytes, megabytes / settings.chapters,
               Seconds(start));
+  if (settings.generateOnly) {
+    std::printf("book kept in %s\n", folder.c_str());
+    return 0;
+  }
 
   // ---- MIF parsing alone (the syntax tree, no model) ----
   {

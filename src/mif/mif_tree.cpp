@@ -208,7 +208,12 @@ Document::Node& Document::Mutable(NodeId node) {
   return at;
 }
 
+void Document::Touch(NodeId node) {
+  for (NodeId at = node; at != kNoNode && !nodes_[at].touched; at = nodes_[at].parent) Mutable(at).touched = true;
+}
+
 void Document::LinkLast(NodeId parent, NodeId child) {
+  Touch(parent);
   Node& node = Mutable(child);
   node.parent = parent;
   node.next = kNoNode;
@@ -222,6 +227,7 @@ void Document::LinkLast(NodeId parent, NodeId child) {
 }
 
 void Document::LinkBefore(NodeId sibling, NodeId child) {
+  Touch(nodes_[sibling].parent);
   Node& node = Mutable(child);
   node.parent = nodes_[sibling].parent;
   node.next = sibling;
@@ -509,6 +515,7 @@ Status Document::SetRawValue(NodeId value, std::string_view raw, NodeKind kind) 
     return NodeError(value, "edit: \"" + std::string(raw) + "\" is not " + KindWord(kind));
   }
   Span text = AddText(raw);
+  Touch(value);
   Node& changed = Mutable(value);
   changed.text = text;
   changed.kind = kind;
@@ -639,6 +646,7 @@ Status Document::Remove(NodeId node) {
   if (node == Root()) return Error{fileName_ + ": edit: the file itself cannot be removed"};
   if (node == Header()) return NodeError(node, "edit: the header cannot be removed");
   NoteEdit(IsStatement(node) ? Edit::Kind::kRemoved : Edit::Kind::kChanged, IsStatement(node) ? node : Parent(node));
+  Touch(nodes_[node].parent);
   Node& removed = Mutable(node);
   if (removed.previous == kNoNode) {
     Mutable(removed.parent).firstChild = removed.next;

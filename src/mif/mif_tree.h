@@ -244,9 +244,12 @@ class Document {
 
   struct Node {
     NodeKind kind = NodeKind::Root;
-    bool removed = false;
-    bool added = false;  // made by an edit (new, or copied from another node)
-    bool saved = false;  // its state before the running trial is saved
+    bool removed : 1 = false;
+    bool added : 1 = false;  // made by an edit (new, or copied from another node)
+    bool saved : 1 = false;  // its state before the running trial is saved
+    // Something inside changed: a value set, a child added or removed. A
+    // node read from the file and never touched is written as its bytes.
+    bool touched : 1 = false;
     Span leading;   // spacing and comments before the node
     Span text;      // a value's text; a statement's "<" and name
     Span afterHead; // a statement's spacing and comment after its name, up to its line end
@@ -273,6 +276,8 @@ class Document {
   // The node to change: a node that existed when the running trial began is
   // saved first.
   Node& Mutable(NodeId node);
+  // Marks node and the statements around it as touched.
+  void Touch(NodeId node);
   std::string_view View(Span span) const {
     if ((span.offset & kAddedBit) != 0) {
       return std::string_view(added_).substr(span.offset & ~kAddedBit, span.length);

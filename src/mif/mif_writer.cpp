@@ -15,9 +15,11 @@ namespace gw::mif {
 
 // Walks the tree in order, writing each node's spacing, text and closing.
 // Nodes from the file bring their own spacing; new nodes get the host's.
+// Statements no edit touched are copied from the file in one piece.
 class TreeWriter {
  public:
-  TreeWriter(const Document& document, std::string& out) : document_(document), out_(out) {}
+  TreeWriter(const Document& document, std::string& out, bool copyUntouched)
+      : document_(document), out_(out), copyUntouched_(copyUntouched) {}
 
   void WriteRoot() {
     const Document::Node& root = document_.nodes_[document_.Root()];
@@ -83,6 +85,16 @@ class TreeWriter {
     return !text.empty() && (text.front() == '&' || text.front() == '=');
   }
 
+  // A node read from the file that no edit touched, with everything inside
+  // it, is the file's bytes from its text to the end of its line end.
+  void PutUntouched(const Document::Node& node) {
+    std::size_t end = node.text.offset + node.text.length;
+    if (node.kind == NodeKind::Statement) end = node.closing.offset + node.closing.length + 1;  // its ">"
+    if (node.trailing.length != 0) end = node.trailing.offset + node.trailing.length;
+    out_.append(document_.source_, node.text.offset, end - node.text.offset);
+    lineHasComment_ = document_.View(node.trailing).find('#') != std::string_view::npos;
+  }
+
   // Nesting is bounded by the reader, and edits add at most a few levels, so
   // recursion depth stays small.
   void WriteNode(NodeId id, std::size_t depth) {
@@ -94,6 +106,10 @@ class TreeWriter {
       // A value that directly followed a node now removed must not run into
       // the name or value that now comes before it.
       if (leading.empty() && JoinsPreviousToken(document_.View(node.text))) Put(" ");
+      if (copyUntouched_ && !node.added && !node.touched) {
+        PutUntouched(node);
+        return;
+      }
     } else if (node.kind == NodeKind::Statement || lineHasComment_) {
       NewLine(depth);
     } else {
@@ -137,6 +153,7 @@ class TreeWriter {
 
   const Document& document_;
   std::string& out_;
+  const bool copyUntouched_;
   bool lineHasComment_ = false;  // the last line written so far ends in a comment
 };
 
@@ -144,7 +161,13 @@ std::string Write(const Document& document) {
   if (!document.modified_) return std::string(document.source_);
   std::string out;
   out.reserve(document.source_.size() + document.added_.size() + 1024);
-  TreeWriter(document, out).WriteRoot();
+  TreeWriter(document, out, true).WriteRoot();
+  return out;
+}
+
+std::string WriteEveryNode(const Document& document) {
+  std::string out;
+  TreeWriter(document, out, false).WriteRoot();
   return out;
 }
 

@@ -14,6 +14,9 @@ namespace gw::mif {
 // nothing was changed; otherwise the unchanged parts as they were and the new
 // ones in the host's style.
 [[nodiscard]] std::string Write(const Document& document);
+// The same text made node by node, with nothing copied in one piece: the
+// reference that Write's copying of untouched statements is checked against.
+[[nodiscard]] std::string WriteEveryNode(const Document& document);
 
 // Replaces the file at path with text so that, whatever happens, the file is
 // either its old self or the new text in full: the text goes to a temporary

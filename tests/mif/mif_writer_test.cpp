@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -221,6 +223,68 @@ TEST(MifEdit, AClosingAfterALoneCarriageReturnStaysOutOfTheComment) {
   Result<Document> again = Parse(written, "t.mif");
   ASSERT_TRUE(again.IsOk()) << again.ErrorMessage() << "\n" << written;
   EXPECT_NE(again.Value().FindChild(again.Value().FindChild(again.Value().Root(), "A"), "C"), kNoNode);
+}
+
+// Statements no edit touched are copied from the file in one piece; the text
+// must be the one a node-by-node write makes, wherever the edit falls: one
+// edit of each kind on every statement of a chapter and of compact,
+// commented and CRLF files, alone and after a rolled-back trial.
+TEST(MifEdit, CopyingUntouchedStatementsWritesWhatEveryNodeWrites) {
+  std::ifstream in(GW_MIF_TEST_DATA "/chapter.mif", std::ios::binary);
+  const std::string chapter((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(chapter.empty());
+  const std::vector<std::string> texts = {
+      chapter,
+      "<MIFFile 7.00>\r\n<A \r\n <B 1 2> # one\r\n <C `x'>\r\n> # end of A\r\n<D 2>\r\n",
+      "<MIFFile 7.00>\n<Tbls <Tbl <TblID 1> <TblBody <Row <Cell>>>>>\n# end\n",
+      "<MIFFile 7.00>\n<A <B 1>\r>\n<ShapeRect 1\" # left\n>\n<M\n=data & more\n&more\n>\n",
+  };
+  enum Edit { kRemove, kSetValue, kAppend, kCopy, kTrialThenRemoveValue, kEdits };
+  for (const std::string& text : texts) {
+    const Document original = MustParse(text);
+    std::vector<NodeId> statements;
+    for (std::vector<NodeId> pending{original.Root()}; !pending.empty();) {
+      NodeId at = pending.back();
+      pending.pop_back();
+      for (NodeId child = original.FirstChild(at); child != kNoNode; child = original.Next(child)) {
+        if (!original.IsStatement(child)) continue;
+        statements.push_back(child);
+        pending.push_back(child);
+      }
+    }
+    ASSERT_GE(statements.size(), 4u);
+    for (NodeId statement : statements) {
+      for (int edit = 0; edit < kEdits; ++edit) {
+        Document doc = original.Copy();
+        const std::vector<NodeId> values = doc.Values(statement);
+        switch (edit) {
+          case kRemove:
+            (void)doc.Remove(statement);
+            break;
+          case kSetValue:
+            if (!values.empty()) {
+              ASSERT_TRUE(doc.SetRawValue(values.front(), "42", NodeKind::Number).IsOk());
+            }
+            break;
+          case kAppend:
+            ASSERT_TRUE(doc.AppendInt(doc.AppendStatement(statement, "New").Value(), 1).IsOk());
+            break;
+          case kCopy:
+            ASSERT_TRUE(doc.CopyStatement(statement, doc.Parent(statement), kNoNode).IsOk());
+            break;
+          case kTrialThenRemoveValue:
+            doc.BeginTrial();
+            ASSERT_TRUE(doc.AppendStatement(statement, "Gone").IsOk());
+            doc.Rollback();
+            if (!values.empty()) {
+              ASSERT_TRUE(doc.Remove(values.back()).IsOk());
+            }
+            break;
+        }
+        ASSERT_EQ(Write(doc), WriteEveryNode(doc)) << "edit " << edit << " of " << doc.Describe(statement);
+      }
+    }
+  }
 }
 
 TEST(MifEdit, Utf8FilesGetUtf8Strings) {
