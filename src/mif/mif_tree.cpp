@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "mif/mif_string.h"
@@ -346,8 +347,11 @@ std::optional<SourcePosition> Document::PositionOf(NodeId node) const {
   // Indexed once, so that positioning every edit of a save stays linear.
   if (lineStarts_.empty()) {
     lineStarts_.push_back(0);
-    for (std::size_t i = 0; i < source_.size(); ++i) {
-      if (source_[i] == '\n') lineStarts_.push_back(static_cast<std::uint32_t>(i + 1));
+    const char* const begin = source_.data();
+    const char* const end = begin + source_.size();
+    for (const char* at = begin; (at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != nullptr;) {
+      ++at;
+      lineStarts_.push_back(static_cast<std::uint32_t>(at - begin));
     }
   }
   // The line is the last one starting at or before the offset.
