@@ -2,6 +2,10 @@
 // text insertion around table anchors, and host path matching.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+#include <vector>
+
 #include "substitute/document_model.h"
 #include "substitute/file_store.h"
 
@@ -40,6 +44,16 @@ TEST(DocumentModel, EachKindCountsItsOwnSerials) {
   for (int i = 0; i < 1000; ++i) (void)NewObjectId(ObjectKind::kParagraph);
   EXPECT_EQ(NewObjectId(ObjectKind::kTable), table + 1);
   EXPECT_EQ(KindOf(table), ObjectKind::kTable);
+  // Threads take serials in batches: ids made side by side never collide.
+  std::vector<ObjectId> made[2];
+  std::thread other([&] {
+    for (int i = 0; i < 3000; ++i) made[1].push_back(NewObjectId(ObjectKind::kCell));
+  });
+  for (int i = 0; i < 3000; ++i) made[0].push_back(NewObjectId(ObjectKind::kCell));
+  other.join();
+  std::set<ObjectId> distinct(made[0].begin(), made[0].end());
+  distinct.insert(made[1].begin(), made[1].end());
+  EXPECT_EQ(distinct.size(), 6000u);
 }
 
 TEST(DocumentModel, LineFeedsMoveLaterAnchorsIntoTheNewParagraph) {
