@@ -84,23 +84,27 @@ Status Reader::ReadTable(NodeId tbl) {
     if (!metric) return metric.GetError();
     widths.push_back(metric.Value());
   }
-  struct SectionRows {
-    int32_t kind;
-    std::vector<NodeId> rows;
-    std::vector<std::vector<NodeId>> cells;  // the Cell statements of each row
-  };
-  SectionRows sections[3] = {{sub::kRowHeading, {}, {}}, {sub::kRowBody, {}, {}}, {sub::kRowFooting, {}, {}}};
+  // The Row statements of each section, and the Cell statements of all rows
+  // in one list: row r's cells are cellNodes[cellStart[r], cellStart[r + 1]).
+  std::vector<NodeId> sectionRows[3];
+  std::vector<NodeId> cellNodes;
+  std::vector<size_t> cellStart;
   const char* sectionNames[3] = {"TblH", "TblBody", "TblF"};
   size_t widest = 0;
   for (int i = 0; i < 3; ++i) {
     for (NodeId section : tree_.FindChildren(tbl, sectionNames[i])) {
-      for (NodeId row : tree_.FindChildren(section, "Row")) {
-        sections[i].rows.push_back(row);
-        sections[i].cells.push_back(tree_.FindChildren(row, "Cell"));
-        widest = std::max(widest, sections[i].cells.back().size());
+      for (NodeId row = tree_.FirstChild(section); row != kNoNode; row = tree_.Next(row)) {
+        if (!tree_.IsStatement(row) || tree_.Name(row) != "Row") continue;
+        sectionRows[i].push_back(row);
+        cellStart.push_back(cellNodes.size());
+        for (NodeId cell = tree_.FirstChild(row); cell != kNoNode; cell = tree_.Next(cell)) {
+          if (tree_.IsStatement(cell) && tree_.Name(cell) == "Cell") cellNodes.push_back(cell);
+        }
+        widest = std::max(widest, cellNodes.size() - cellStart.back());
       }
     }
   }
+  cellStart.push_back(cellNodes.size());
   int64_t columns = static_cast<int64_t>(std::max(widths.size(), widest));
   if (NodeId count = tree_.FindChild(tbl, "TblNumColumns"); count != kNoNode) {
     Result<int64_t> number = tree_.ReadInt(count);
@@ -109,7 +113,7 @@ Status Reader::ReadTable(NodeId tbl) {
     columns = number.Value();
   }
   columns = std::max<int64_t>(columns, 1);
-  const size_t rowCount = sections[0].rows.size() + sections[1].rows.size() + sections[2].rows.size();
+  const size_t rowCount = sectionRows[0].size() + sectionRows[1].size() + sectionRows[2].size();
   if (static_cast<double>(rowCount) * static_cast<double>(columns) > kMaxCellsPerTable) {
     return Fail(tbl,
                 "table too large: " + std::to_string(rowCount) + " rows of " + std::to_string(columns) + " columns");
@@ -123,8 +127,8 @@ Status Reader::ReadTable(NodeId tbl) {
     madeFormat = true;
   }
   sub::Table* table =
-      model_.AddTable(tag, static_cast<int32_t>(columns), static_cast<int32_t>(sections[1].rows.size()),
-                      static_cast<int32_t>(sections[0].rows.size()), static_cast<int32_t>(sections[2].rows.size()),
+      model_.AddTable(tag, static_cast<int32_t>(columns), static_cast<int32_t>(sectionRows[1].size()),
+                      static_cast<int32_t>(sectionRows[0].size()), static_cast<int32_t>(sectionRows[2].size()),
                       TextLoc{SomeParagraph(), 0});
   if (madeFormat) {
     if (sub::TableFormat* made = model_.FindTableFormat(tag)) model_.DeleteTableFormat(made->id);
@@ -157,9 +161,10 @@ Status Reader::ReadTable(NodeId tbl) {
 
   // Rows and cells: the model's rows are heading, body, footing in order.
   size_t rowIndex = 0;
-  for (const SectionRows& section : sections) {
-    for (size_t r = 0; r < section.rows.size(); ++r) {
-      const NodeId rowNode = section.rows[r];
+  for (const std::vector<NodeId>& rows : sectionRows) {
+    for (const NodeId rowNode : rows) {
+      const size_t firstCell = cellStart[rowIndex];
+      const size_t cellCount = cellStart[rowIndex + 1] - firstCell;
       ObjectId rowId = table->rows[rowIndex++];  // the model's objects stay in place
       sub::Row* row = model_.FindRow(rowId);
       const std::string cellFormat = row->kind == sub::kRowBody ? "CellBody" : "CellHeading";
@@ -167,18 +172,18 @@ Status Reader::ReadTable(NodeId tbl) {
       rowEntry.node = rowNode;
       rowEntry.kind = row->kind;
       rowEntry.cells = row->cells;
-      const std::vector<NodeId>& cellNodes = section.cells[r];
       for (size_t c = 0; c < row->cells.size(); ++c) {
         ObjectId cellId = row->cells[c];
         sub::Cell* cell = model_.FindCell(cellId);
         DocumentBinding::CellEntry& cellEntry = binding_.cells[cellId];
         cellEntry.row = rowNode;
         NodeId content = kNoNode;
-        if (c < cellNodes.size()) {
-          cellEntry.node = cellNodes[c];
+        if (c < cellCount) {
+          const NodeId cellNode = cellNodes[firstCell + c];
+          cellEntry.node = cellNode;
           // One pass over the cell's statements: its override flags and content.
           std::fill(std::begin(cell->overrides), std::end(cell->overrides), 0);
-          for (NodeId child = tree_.FirstChild(cellNodes[c]); child != kNoNode; child = tree_.Next(child)) {
+          for (NodeId child = tree_.FirstChild(cellNode); child != kNoNode; child = tree_.Next(child)) {
             if (!tree_.IsStatement(child)) continue;
             std::string_view name = tree_.Name(child);
             if (name == "CellContent") {
