@@ -276,7 +276,7 @@ class Document {
   // The node to change: a node that existed when the running trial began is
   // saved first.
   Node& Mutable(NodeId node);
-  // Marks node and the statements around it as touched.
+  // Marks node and every statement that holds it as touched.
   void Touch(NodeId node);
   std::string_view View(Span span) const {
     if ((span.offset & kAddedBit) != 0) {

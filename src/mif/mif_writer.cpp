@@ -86,7 +86,8 @@ class TreeWriter {
   }
 
   // A node read from the file that no edit touched, with everything inside
-  // it, is the file's bytes from its text to the end of its line end.
+  // it, is the file's bytes from its text through its trailing spacing and
+  // comment.
   void PutUntouched(const Document::Node& node) {
     std::size_t end = node.text.offset + node.text.length;
     if (node.kind == NodeKind::Statement) end = node.closing.offset + node.closing.length + 1;  // its ">"
