@@ -9,7 +9,8 @@
 //
 // Defaults: 200 chapters of 100 tables with 12 body rows (about 1 MB each).
 // --generate-only writes the book, says where, and stops: a book as generated,
-// for side-by-side runs of the commands that change it. --curves measures how cost grows instead: tables in one chapter (10 to
+// for side-by-side runs of the commands that change it.
+// --curves measures how cost grows instead: tables in one chapter (10 to
 // 5,000), formats in one catalogue (10 to 10,000) and chapters of about 1 MB
 // in a book (20 to 200). Each case runs the `gridwright` program beside this
 // one as a child process, N times (default 3), and reports the least CPU time

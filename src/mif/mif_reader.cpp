@@ -149,8 +149,9 @@ NodeId Parser::AddNode(NodeKind kind, std::size_t begin, std::size_t end, Span l
   node.leading = leading;
   node.text = SpanOf(begin, end);
   node.sourceOffset = static_cast<std::uint32_t>(begin);
-  // Linked here rather than with LinkLast: a parse runs in no trial, so no
-  // node needs saving, and this is the parse's innermost step.
+  // Linked here rather than with LinkLast: a parse runs in no trial and makes
+  // the file's own nodes, so none needs saving or marking as touched, and
+  // this is the parse's innermost step.
   node.parent = parent;
   Document::Node& up = document_.nodes_[parent];
   node.previous = up.lastChild;
